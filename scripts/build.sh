@@ -1,0 +1,8 @@
+#!/bin/sh
+# Configures and builds Tarvik into build/ (or the folder given as $1).
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=${1:-"$top/build"}
+if [ $# -gt 0 ]; then shift; fi
+cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" --parallel "$(nproc)"

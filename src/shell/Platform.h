@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+// The one place that knows how this operating system does things: where the
+// temporary folder and the export log live, how folders are created, how files
+// are created without following links and moved into place without replacing
+// anything. A Windows build changes only Platform.cpp.
+namespace tarvik::platform {
+
+// The native path separator ("/" here, "\" on Windows).
+QChar separator();
+
+// The system's shared temporary folder, without a trailing separator.
+QString systemTempFolder();
+
+// Creates a new folder, private to this user (owner-only permissions), with an
+// unpredictable name inside the system's temporary folder. Returns its path
+// without a trailing separator, or an empty string on failure.
+QString makePrivateTempFolder();
+
+// Removes a folder and everything in it. Links inside it are removed, not followed.
+void removeFolderTree(const QString& path);
+
+// Creates every missing folder along path. True when the whole path exists as a
+// folder afterwards.
+bool createFolderPath(const QString& path);
+
+// The fixed place of the export log.
+QString defaultLogPath();
+
+// Creates or truncates a regular file for writing without following a link at
+// its final component. Returns an open file descriptor or -1 (errorText says why).
+int openForWriteNoFollow(const QString& path, QString* errorText = nullptr);
+
+// Creates a new file for writing; fails when anything (file or link) already
+// has that name. Returns an open file descriptor or -1 (errorText says why).
+int createNewFile(const QString& path, QString* errorText = nullptr);
+
+// Moves from to to within one file system, failing (and leaving both names as
+// they are) when to already exists.
+bool moveNoReplace(const QString& from, const QString& to, QString* errorText = nullptr);
+
+// The longest file name (one path part) the file system takes, in bytes.
+constexpr int maxNameBytes = 255;
+
+} // namespace tarvik::platform
