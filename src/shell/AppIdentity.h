@@ -14,7 +14,7 @@ inline const QString mainCaption = QStringLiteral("Veridane Quenbry v1.0 Build 1
 inline const QString aboutVersion = QStringLiteral("Version 1.0 Build 1608");
 inline const QString supportEmail = QStringLiteral("support@veridane.example.com");
 inline const QString infoEmail = QStringLiteral("info@veridane.example.com");
-inline const QString webAddress = QStringLiteral("https://www.veridane.example.com");
+inline const QString webAddress = QStringLiteral("www.veridane.example.com");
 inline const QString helpFileName = QStringLiteral("Help.chm");
 } // namespace identity
 

@@ -1,0 +1,80 @@
+#include "shell/ui/QtPorts.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QThread>
+
+namespace tarvik {
+
+MessageAnswer QtDialogs::showMessage(const QString& text, const QString& title,
+                                     MessageButtons buttons, MessageIcon icon)
+{
+    QMessageBox box(m_owner);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case MessageIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MessageIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    if (buttons == MessageButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        // Only Yes or No answers the question: no close button, no Escape.
+        box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint) &
+                           ~Qt::WindowCloseButtonHint);
+        box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+        while (true) {
+            box.exec();
+            if (box.clickedButton() == box.button(QMessageBox::Yes))
+                return MessageAnswer::Yes;
+            if (box.clickedButton() == box.button(QMessageBox::No))
+                return MessageAnswer::No;
+        }
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MessageAnswer::Ok;
+}
+
+QString QtDialogs::openFile(const QString& filter)
+{
+    return QDir::toNativeSeparators(
+        QFileDialog::getOpenFileName(m_owner, QString(), QString(), filter));
+}
+
+QString QtDialogs::browseForFolder(const QString& title)
+{
+    // No owner window, as the export set-up asks for it.
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(nullptr, title));
+}
+
+void QtEventPump::pause(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    do {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents,
+                                        int(qMax<qint64>(0, deadline.remainingTime())));
+        if (!deadline.hasExpired())
+            QThread::msleep(qMin<qint64>(5, deadline.remainingTime()));
+    } while (!deadline.hasExpired());
+}
+
+void QtEventPump::repaint()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace tarvik

@@ -1,0 +1,58 @@
+#include "shell/ui/StartUp.h"
+
+#include "shell/ui/frmMain.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tarvik {
+
+void centreOnScreen(QWidget* window)
+{
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect r = window->frameGeometry();
+    r.moveCenter(screen->availableGeometry().center());
+    window->move(r.topLeft());
+}
+
+StartUp::StartUp(MainFactory makeMain, int pauseMilliseconds, frmSplash::Pause pause)
+    : m_makeMain(std::move(makeMain))
+    , m_splash(std::make_unique<frmSplash>(*this, pauseMilliseconds, std::move(pause)))
+{
+}
+
+StartUp::~StartUp() = default;
+
+void StartUp::start()
+{
+    centreOnScreen(m_splash.get());
+    m_splash->show();
+}
+
+void StartUp::showMainWindow()
+{
+    // The main window is made and shown once; a later request (the rest of the
+    // timer's hand-over after a key ended the splash) changes nothing.
+    if (m_mainShows > 0)
+        return;
+    m_main = m_makeMain();
+    m_main->Form_Load();
+    centreOnScreen(m_main.get());
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+    ++m_mainShows;
+}
+
+void StartUp::unloadSplash()
+{
+    if (m_splashUnloads > 0)
+        return;
+    m_splash->timer().stop();
+    m_splash->close();
+    ++m_splashUnloads;
+}
+
+} // namespace tarvik
