@@ -27,6 +27,10 @@ public:
     virtual void setScanButtonEnabled(bool enabled) = 0;
     virtual void setBrowseButtonEnabled(bool enabled) = 0;
     virtual void setToolbarButtonEnabled(int index, bool enabled) = 0;
+
+    // The folder-tree node the user selected (counted from 0 in the order the
+    // nodes were added), or -1 when none is.
+    virtual int selectedTreeNode() const = 0;
 };
 
 } // namespace tarvik

@@ -1,0 +1,65 @@
+#include "notes/DatabaseScan.h"
+
+#include "notes/FolderTree.h"
+#include "notes/NotesObjects.h"
+#include "shell/AppState.h"
+#include "shell/FailureStyles.h"
+#include "shell/MainWindowPort.h"
+#include "shell/Ports.h"
+#include "shell/SmallIconIndex.h"
+
+namespace tarvik {
+
+qint64 DatabaseScan::CountEmails(const QString& viewName)
+{
+    try {
+        m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
+        m_state.gView = require(m_state.gDatabase)->GetView(viewName);
+        return require(m_state.gView)->AllEntries().Count();
+    } catch (const OperationError&) {
+        return 0;
+    }
+}
+
+void DatabaseScan::EmailTreeFill()
+{
+    m_tree.clear();
+    m_window.setArrowVisible(ScanArrow::Emails, true);
+    m_pump.pause(10);
+
+    m_state.gInboxCount = CountEmails(QStringLiteral("($Inbox)"));
+    m_state.gDraftsCount = CountEmails(QStringLiteral("($Drafts)"));
+    m_state.gSentCount = CountEmails(QStringLiteral("($Sent)"));
+    m_state.gFollowUpCount = CountEmails(QStringLiteral("($Follow-Up)"));
+    m_state.gJunkMailCount = CountEmails(QStringLiteral("($JunkMail)"));
+    m_state.gTrashCount = CountEmails(QStringLiteral("($Trash)"));
+
+    const QString root = QStringLiteral("Lotus Notes Address Book");
+    m_tree.addNode({root, QStringLiteral("Notes Email Database"), icon::Notesico, QString(),
+                    QString(), true, 0});
+
+    const struct {
+        const char* key;
+        const char* caption;
+        int icon;
+        qint64 count;
+    } standard[] = {
+        {"Inbox", "Inbox (", icon::Inbox, m_state.gInboxCount},
+        {"Drafts", "Drafts (", icon::Drafts, m_state.gDraftsCount},
+        {"Sent", "Sent (", icon::Outbox, m_state.gSentCount},
+        {"Follow-Up", "Follow Up (", icon::FollowUp, m_state.gFollowUpCount},
+        {"JunkMail", "Junk Mail (", icon::Junk, m_state.gJunkMailCount},
+        {"Trash", "Trash (", icon::Trash, m_state.gTrashCount},
+    };
+    for (const auto& s : standard) {
+        const QString key = QString::fromLatin1(s.key);
+        m_tree.addNode({key,
+                        QString::fromLatin1(s.caption) + QString::number(s.count) +
+                            QLatin1Char(')'),
+                        s.icon, root, key, s.count > 0, 0});
+    }
+    const QString folders = QStringLiteral("Folders");
+    m_tree.addNode({folders, folders, icon::Email, root, folders, false, 0});
+}
+
+} // namespace tarvik

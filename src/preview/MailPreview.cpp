@@ -1,0 +1,105 @@
+#include "preview/MailPreview.h"
+
+#include "notes/FolderTree.h"
+#include "notes/NotesObjects.h"
+#include "preview/MailList.h"
+#include "shell/AppState.h"
+#include "shell/FailureStyles.h"
+#include "shell/MainWindowPort.h"
+#include "shell/Ports.h"
+#include "shell/SmallIconIndex.h"
+#include "shell/Text.h"
+
+#include <cmath>
+
+namespace tarvik {
+
+namespace {
+
+struct ColumnItems {
+    QString correspondent;
+    QString date;
+};
+
+// The items that fill the From/To and Date cells, by the view's exact name.
+ColumnItems columnItemsOf(const QString& viewName)
+{
+    if (viewName == QLatin1String("($Inbox)"))
+        return {QStringLiteral("From"), QStringLiteral("PostedDate")};
+    if (viewName == QLatin1String("($Drafts)"))
+        return {QStringLiteral("SendTo"), QStringLiteral("$Revisions")};
+    if (viewName == QLatin1String("($JunkMail)"))
+        return {QStringLiteral("From"), QStringLiteral("DeliveredDate")};
+    return {QStringLiteral("SendTo"), QStringLiteral("PostedDate")};
+}
+
+} // namespace
+
+QString viewNameOfFolder(const QString& folderName)
+{
+    static const QStringList standard = {
+        QStringLiteral("Sent"),      QStringLiteral("Inbox"), QStringLiteral("JunkMail"),
+        QStringLiteral("Drafts"), QStringLiteral("Follow-Up"), QStringLiteral("Trash")};
+    if (standard.contains(folderName))
+        return QStringLiteral("($") + folderName + QLatin1Char(')');
+    return folderName;
+}
+
+QString sizeInKilobytes(qint64 bytes)
+{
+    // rint rounds halves to the even neighbour in the default rounding mode.
+    const double kb = std::rint(double(bytes) / 1024.0);
+    return QString::number(qint64(kb)) + QStringLiteral(" KB");
+}
+
+MailPreview::MailPreview(AppState& state, MainWindowPort& window, EventPump& pump,
+                         const FolderTree& tree, MailList& list)
+    : m_state(state), m_window(window), m_pump(pump), m_tree(tree), m_list(list)
+{
+}
+
+void MailPreview::ContactsTreeView_Click()
+{
+    const int node = m_window.selectedTreeNode();
+    if (node < 0 || node >= m_tree.nodeCount())
+        return;
+    const QString folderName = m_tree.node(node).folderName;
+    m_list.Clear();
+    EnumerateEmails(viewNameOfFolder(folderName));
+}
+
+void MailPreview::EnumerateEmails(const QString& viewName)
+{
+    m_window.setArrowVisible(ScanArrow::Emails, true);
+    m_pump.pause(10);
+    m_list.Clear();
+    m_list.LockUpdate(false);
+    try {
+        m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
+        m_state.gView = require(m_state.gDatabase)->GetView(viewName);
+        const std::shared_ptr<notes::NotesView> view = require(m_state.gView);
+        std::shared_ptr<notes::NotesDocument> first = view->GetFirstDocument();
+        if (first) {
+            m_state.gDocument = std::move(first);
+            const ColumnItems items = columnItemsOf(viewName);
+            const QString subjectItem = QStringLiteral("Subject");
+            // A view that yields fewer documents than it counts leaves no
+            // current document; require() then ends the filling there.
+            for (qint64 i = 0; i < view->AllEntries().Count(); ++i) {
+                notes::NotesDocument& doc = *require(m_state.gDocument, "Document");
+                const QString fromTo = trimBlanks(doc.GetItemValue(items.correspondent).textAt(0));
+                const QString subject = trimBlanks(doc.GetItemValue(subjectItem).textAt(0));
+                const QString size = sizeInKilobytes(doc.Size());
+                const QString date = doc.GetItemValue(items.date).textAt(0);
+                m_list.AddItem(fromTo, subject, size, date);
+                m_list.SetReportIcon(int(i), icon::Mail);
+                m_state.gDocument = view->GetNextDocument(m_state.gDocument);
+            }
+        }
+    } catch (const OperationError&) {
+    }
+    m_list.LockUpdate(false);
+    m_pump.repaint();
+}
+
+} // namespace tarvik
