@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,10 +90,22 @@ QString defaultLogPath()
 int openForWriteNoFollow(const QString& path, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    const int fd =
-        ::open(p.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // O_NONBLOCK keeps a named pipe at path from blocking the open; anything but a
+    // regular file is then refused.
+    const int fd = ::open(p.constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) {
         setError(errorText, errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (errorText)
+            *errorText = QStringLiteral("not a regular file");
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -126,6 +139,63 @@ bool moveNoReplace(const QString& from, const QString& to, QString* errorText)
     }
     ::unlink(f.constData());
     return true;
+}
+
+std::optional<FileIdentity> fileIdentity(const QString& path, QString* errorText)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    struct stat st {};
+    if (p.isEmpty() || ::stat(p.constData(), &st) != 0) {
+        setError(errorText, p.isEmpty() ? ENOENT : errno);
+        return std::nullopt;
+    }
+    FileIdentity id;
+    id.kind = S_ISREG(st.st_mode)   ? FileIdentity::Kind::Regular
+              : S_ISDIR(st.st_mode) ? FileIdentity::Kind::Folder
+                                    : FileIdentity::Kind::Other;
+    id.device = static_cast<quint64>(st.st_dev);
+    id.inode = static_cast<quint64>(st.st_ino);
+    id.size = static_cast<qint64>(st.st_size);
+    id.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+namespace {
+
+// A signal handler can use nothing but what it finds in static storage, so the one
+// path to remove lives here, written only while the handlers are not installed.
+char interruptPath[4096];
+struct sigaction previousActions[3];
+constexpr int interruptSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removeAndRaise(int sig)
+{
+    ::unlink(interruptPath);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+} // namespace
+
+RemoveOnInterrupt::RemoveOnInterrupt(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    // A path too long for the buffer is not armed rather than cut to another name.
+    const qsizetype n = p.size() < qsizetype(sizeof(interruptPath)) ? p.size() : 0;
+    std::memcpy(interruptPath, p.constData(), static_cast<size_t>(n));
+    interruptPath[n] = 0;
+    struct sigaction sa {};
+    sa.sa_handler = removeAndRaise;
+    sigemptyset(&sa.sa_mask);
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(interruptSignals[i], &sa, &previousActions[i]);
+}
+
+RemoveOnInterrupt::~RemoveOnInterrupt()
+{
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(interruptSignals[i], &previousActions[i], nullptr);
+    interruptPath[0] = 0;
 }
 
 } // namespace tarvik::platform

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The one place that knows how this operating system does things: where the
 // temporary folder and the export log live, how folders are created, how files
 // are created without following links and moved into place without replacing
@@ -40,6 +42,31 @@ int createNewFile(const QString& path, QString* errorText = nullptr);
 // Moves from to to within one file system, failing (and leaving both names as
 // they are) when to already exists.
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText = nullptr);
+
+// What a path names, as far as telling a changed or replaced file apart needs.
+struct FileIdentity {
+    enum class Kind { Regular, Folder, Other };
+    Kind kind = Kind::Other;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0; // last modification, nanoseconds since the epoch
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Examines path, following links. Nothing (errorText says why) when it cannot be examined.
+std::optional<FileIdentity> fileIdentity(const QString& path, QString* errorText = nullptr);
+
+// While an instance lives, an interrupt or termination signal removes path before the
+// process ends, so a half-written file is not left behind. One instance at a time.
+class RemoveOnInterrupt {
+public:
+    explicit RemoveOnInterrupt(const QString& path);
+    ~RemoveOnInterrupt();
+    RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
+    RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
+};
 
 // The longest file name (one path part) the file system takes, in bytes.
 constexpr int maxNameBytes = 255;

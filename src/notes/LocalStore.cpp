@@ -1,0 +1,409 @@
+#include "notes/LocalStore.h"
+
+#include "notes/StoreConnection.h"
+#include "notes/StoreFormat.h"
+#include "shell/OperationError.h"
+#include "shell/Platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace tarvik::notes {
+
+namespace {
+
+using Query = StoreConnection::Query;
+using ConnectionPtr = std::shared_ptr<StoreConnection>;
+
+// Objects that are read in one piece are written in batches of at least this size;
+// larger ones are streamed in chunks of it, once per repetition.
+constexpr qint64 chunkSize = 256 * 1024;
+constexpr qint64 keepInMemoryLimit = 1024 * 1024;
+
+class LocalEmbeddedObject final : public NotesEmbeddedObject {
+public:
+    LocalEmbeddedObject(ConnectionPtr connection, sqlite3_int64 rowId, QString name, int type,
+                        bool unreadable, qint64 repeat)
+        : m_connection(std::move(connection)), m_rowId(rowId), m_name(std::move(name)),
+          m_type(type), m_unreadable(unreadable), m_repeat(repeat)
+    {}
+
+    int Type() const override { return m_type; }
+    QString Name() const override { return m_name; }
+    void ExtractFile(const QString& path) override;
+
+private:
+    void writeContent(QFile& out, const QString& path);
+    [[noreturn]] void failWrite(const QFile& out, const QString& path) const
+    {
+        throw OperationError(
+            QStringLiteral("Cannot write \"%1\": %2").arg(path, out.errorString()));
+    }
+
+    ConnectionPtr m_connection;
+    sqlite3_int64 m_rowId;
+    QString m_name;
+    int m_type;
+    bool m_unreadable;
+    qint64 m_repeat;
+};
+
+void LocalEmbeddedObject::ExtractFile(const QString& path)
+{
+    if (m_unreadable)
+        throw OperationError(
+            QStringLiteral("The embedded object \"%1\" cannot be read: it is damaged or encrypted")
+                .arg(m_name));
+    QString why;
+    const int fd = platform::openForWriteNoFollow(path, &why);
+    if (fd < 0)
+        throw OperationError(QStringLiteral("Cannot write \"%1\": %2").arg(path, why));
+    QFile out;
+    try {
+        if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+            failWrite(out, path);
+        writeContent(out, path);
+        out.close(); // flushes; a failing flush shows in error()
+        if (out.error() != QFileDevice::NoError)
+            failWrite(out, path);
+    } catch (...) {
+        out.close();
+        QFile::remove(path);
+        throw;
+    }
+}
+
+void LocalEmbeddedObject::writeContent(QFile& out, const QString& path)
+{
+    sqlite3_blob* raw = nullptr;
+    const int rc = sqlite3_blob_open(m_connection->handle(), "main", "embedded_objects", "content",
+                                     m_rowId, 0, &raw);
+    sqlite::Blob blob(raw);
+    if (rc != SQLITE_OK)
+        m_connection->fail(rc);
+    const qint64 length = sqlite3_blob_bytes(blob.get());
+    if (length == 0 || m_repeat <= 0)
+        return;
+
+    auto read = [&](QByteArray& buffer, qint64 offset, qint64 n) {
+        buffer.resize(n);
+        const int r = sqlite3_blob_read(blob.get(), buffer.data(), int(n), int(offset));
+        if (r != SQLITE_OK)
+            m_connection->fail(r);
+    };
+    auto write = [&](const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
+            failWrite(out, path);
+    };
+
+    QByteArray buffer;
+    if (length <= keepInMemoryLimit) {
+        read(buffer, 0, length);
+        // Many copies of a small object go out in batches, not one write per copy.
+        const qint64 perBatch = std::max<qint64>(1, chunkSize / length);
+        qint64 left = m_repeat;
+        if (left >= perBatch && perBatch > 1) {
+            const QByteArray batch = buffer.repeated(perBatch);
+            for (; left >= perBatch; left -= perBatch)
+                write(batch);
+        }
+        for (; left > 0; --left)
+            write(buffer);
+        return;
+    }
+    for (qint64 r = 0; r < m_repeat; ++r) {
+        for (qint64 offset = 0; offset < length; offset += chunkSize) {
+            read(buffer, offset, std::min(chunkSize, length - offset));
+            write(buffer);
+        }
+    }
+}
+
+// One item as the items table holds it; its values are unpacked when they are read.
+struct StoredItem {
+    int seq = 0;
+    QString name;
+    QString foldedName;
+    int type = 0;
+    bool unreadable = false;
+    qint64 valueCount = 0;
+    QByteArray valueData;
+};
+
+QString unreadableItem(const QString& name)
+{
+    return QStringLiteral("The item \"%1\" cannot be read: it is damaged or encrypted").arg(name);
+}
+
+class LocalItem final : public NotesItem {
+public:
+    LocalItem(ConnectionPtr connection, sqlite3_int64 documentId, const StoredItem& item)
+        : m_connection(std::move(connection)), m_documentId(documentId), m_seq(item.seq),
+          m_name(item.name), m_type(item.type), m_unreadable(item.unreadable)
+    {}
+
+    QString Name() const override { return m_name; }
+
+    int Type() override
+    {
+        if (m_unreadable)
+            throw OperationError(unreadableItem(m_name));
+        return m_type;
+    }
+
+    std::optional<NotesEmbeddedObjectList> EmbeddedObjects() override
+    {
+        if (m_unreadable)
+            throw OperationError(unreadableItem(m_name));
+        if (m_type != itemtype::richText)
+            return std::nullopt;
+        sqlite::StatementUse use(m_connection->statement(Query::ObjectsOfItem));
+        sqlite3_stmt* s = use.get();
+        sqlite3_bind_int64(s, 1, m_documentId);
+        sqlite3_bind_int(s, 2, m_seq);
+        NotesEmbeddedObjectList objects;
+        while (m_connection->step(s)) {
+            objects.append(std::make_shared<LocalEmbeddedObject>(
+                m_connection, sqlite3_column_int64(s, 0), sqlite::columnText(s, 1),
+                sqlite3_column_int(s, 2), sqlite3_column_int(s, 3) != 0,
+                sqlite3_column_int64(s, 4)));
+        }
+        if (objects.isEmpty())
+            return std::nullopt;
+        return objects;
+    }
+
+private:
+    ConnectionPtr m_connection;
+    sqlite3_int64 m_documentId;
+    int m_seq;
+    QString m_name;
+    int m_type;
+    bool m_unreadable;
+};
+
+class LocalDocument final : public NotesDocument {
+public:
+    LocalDocument(ConnectionPtr connection, sqlite3_int64 viewId, sqlite3_int64 position,
+                  sqlite3_int64 documentId, qint64 size, bool hasEmbedded)
+        : m_connection(std::move(connection)), m_viewId(viewId), m_position(position),
+          m_documentId(documentId), m_size(size), m_hasEmbedded(hasEmbedded)
+    {}
+
+    NotesValueArray GetItemValue(const QString& name) override
+    {
+        const StoredItem* item = find(name);
+        if (!item)
+            return NotesValueArray({NotesValue()});
+        if (item->unreadable)
+            throw OperationError(unreadableItem(item->name));
+        auto values = store::unpackValues(item->type, item->valueCount, item->valueData);
+        if (!values)
+            m_connection->failDamaged(QStringLiteral("the item \"%1\" is damaged").arg(item->name));
+        return NotesValueArray(std::move(*values));
+    }
+
+    bool hasitem(const QString& name) override { return find(name) != nullptr; }
+    qint64 Size() override { return m_size; }
+    bool HasEmbedded() override { return m_hasEmbedded; }
+
+    std::shared_ptr<NotesItem> GetFirstItem(const QString& name) override
+    {
+        const StoredItem* item = find(name);
+        if (!item)
+            return nullptr;
+        return std::make_shared<LocalItem>(m_connection, m_documentId, *item);
+    }
+
+    const StoreConnection* connection() const { return m_connection.get(); }
+    sqlite3_int64 viewId() const { return m_viewId; }
+    sqlite3_int64 position() const { return m_position; }
+
+private:
+    // All items of the document come in one query, on the first look at any of them.
+    void loadItems()
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::Items));
+        sqlite3_stmt* s = use.get();
+        sqlite3_bind_int64(s, 1, m_documentId);
+        QList<StoredItem> items;
+        while (m_connection->step(s)) {
+            StoredItem item;
+            item.seq = sqlite3_column_int(s, 0);
+            item.name = sqlite::columnText(s, 1);
+            item.foldedName = sqlite::columnText(s, 2);
+            item.type = sqlite3_column_int(s, 3);
+            item.unreadable = sqlite3_column_int(s, 4) != 0;
+            item.valueCount = sqlite3_column_int64(s, 5);
+            item.valueData = sqlite::columnBlob(s, 6);
+            items.append(std::move(item));
+        }
+        m_items = std::move(items);
+    }
+
+    const StoredItem* find(const QString& name)
+    {
+        if (!m_items)
+            loadItems();
+        const QString folded = name.toCaseFolded();
+        for (const StoredItem& item : *m_items) {
+            if (item.foldedName == folded)
+                return &item;
+        }
+        return nullptr;
+    }
+
+    ConnectionPtr m_connection;
+    sqlite3_int64 m_viewId;
+    sqlite3_int64 m_position;
+    sqlite3_int64 m_documentId;
+    qint64 m_size;
+    bool m_hasEmbedded;
+    std::optional<QList<StoredItem>> m_items;
+};
+
+class LocalView final : public NotesView {
+public:
+    LocalView(ConnectionPtr connection, sqlite3_stmt* row)
+        : m_connection(std::move(connection)), m_id(sqlite3_column_int64(row, 0)),
+          m_name(sqlite::columnText(row, 1)), m_isFolder(sqlite3_column_int(row, 2) != 0),
+          m_count(std::max<qint64>(0, sqlite3_column_int64(row, 3)))
+    {}
+
+    QString Name() override { return m_name; }
+    bool isfolder() override { return m_isFolder; }
+    NotesViewEntryCollection AllEntries() override { return NotesViewEntryCollection(m_count); }
+
+    std::shared_ptr<NotesDocument> GetFirstDocument() override { return entryAfter(-1); }
+
+    std::shared_ptr<NotesDocument>
+    GetNextDocument(const std::shared_ptr<NotesDocument>& current) override
+    {
+        if (!current)
+            throw OperationError(QStringLiteral("No current document was given"));
+        const auto* doc = dynamic_cast<const LocalDocument*>(current.get());
+        if (!doc || doc->connection() != m_connection.get() || doc->viewId() != m_id)
+            throw OperationError(
+                QStringLiteral("The document does not belong to the view \"%1\"").arg(m_name));
+        return entryAfter(doc->position());
+    }
+
+private:
+    std::shared_ptr<NotesDocument> entryAfter(sqlite3_int64 position)
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::NextEntry));
+        sqlite3_stmt* s = use.get();
+        sqlite3_bind_int64(s, 1, m_id);
+        sqlite3_bind_int64(s, 2, position);
+        if (!m_connection->step(s))
+            return nullptr;
+        return std::make_shared<LocalDocument>(
+            m_connection, m_id, sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
+            sqlite3_column_int64(s, 2), sqlite3_column_int(s, 3) != 0);
+    }
+
+    ConnectionPtr m_connection;
+    sqlite3_int64 m_id;
+    QString m_name;
+    bool m_isFolder;
+    qint64 m_count;
+};
+
+class LocalDatabase final : public NotesDatabase {
+public:
+    explicit LocalDatabase(ConnectionPtr connection) : m_connection(std::move(connection)) {}
+
+    QString Title() override { return m_connection->title(); }
+
+    std::optional<NotesViewList> Views() override
+    {
+        NotesViewList views;
+        try {
+            sqlite::StatementUse use(m_connection->statement(Query::ViewList));
+            while (m_connection->step(use.get()))
+                views.append(std::make_shared<LocalView>(m_connection, use.get()));
+        } catch (const OperationError&) {
+            // Views that cannot be read give no array, as for an encrypted database.
+            return std::nullopt;
+        }
+        if (views.isEmpty())
+            return std::nullopt;
+        return views;
+    }
+
+    std::shared_ptr<NotesView> GetView(const QString& name) override
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::ViewByName));
+        sqlite::bindText(use.get(), 1, name);
+        if (!m_connection->step(use.get()))
+            return nullptr;
+        return std::make_shared<LocalView>(m_connection, use.get());
+    }
+
+private:
+    ConnectionPtr m_connection;
+};
+
+} // namespace
+
+StoreConnectionCache::StoreConnectionCache(int capacity) : m_capacity(std::max(1, capacity))
+{}
+
+StoreConnectionCache::~StoreConnectionCache() = default;
+
+std::shared_ptr<StoreConnection> StoreConnectionCache::open(const QString& path)
+{
+    QString why;
+    const auto identity = platform::fileIdentity(path, &why);
+    if (!identity)
+        throw OperationError(QStringLiteral("\"%1\" cannot be opened: %2").arg(path, why));
+    if (identity->kind == platform::FileIdentity::Kind::Folder)
+        throw OperationError(
+            QStringLiteral("\"%1\" is a folder, not a Tarvik mail store").arg(path));
+    if (identity->kind != platform::FileIdentity::Kind::Regular)
+        throw OperationError(
+            QStringLiteral("\"%1\" is not a regular file, not a Tarvik mail store").arg(path));
+    QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        canonical = path;
+
+    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                                 [&](const Entry& e) { return e.canonicalPath == canonical; });
+    if (it != m_entries.end()) {
+        if (it->connection->identity() == *identity) {
+            const Entry entry = *it;
+            m_entries.erase(it);
+            m_entries.prepend(entry);
+            return entry.connection;
+        }
+        // Changed or replaced since it was opened: holders of the old connection keep it.
+        m_entries.erase(it);
+    }
+    auto connection = std::make_shared<StoreConnection>(canonical, *identity);
+    ++m_filesOpened;
+    m_entries.prepend({canonical, connection});
+    while (m_entries.size() > m_capacity)
+        m_entries.removeLast();
+    return connection;
+}
+
+LocalStoreSession::LocalStoreSession(std::shared_ptr<StoreConnectionCache> cache)
+    : m_cache(cache ? std::move(cache) : std::make_shared<StoreConnectionCache>())
+{}
+
+std::shared_ptr<NotesDatabase> LocalStoreSession::GetDatabase(const QString& server,
+                                                              const QString& path)
+{
+    if (!server.isEmpty())
+        throw OperationError(
+            QStringLiteral("Cannot open \"%1\" on the server \"%2\": only local databases "
+                           "can be opened")
+                .arg(path, server));
+    if (path.isEmpty())
+        throw OperationError(QStringLiteral("No database file was given"));
+    return std::make_shared<LocalDatabase>(m_cache->open(path));
+}
+
+} // namespace tarvik::notes

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "notes/NotesValue.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// The Notes automation classes as the rest of the program reads a mail database
+// through them. Every operation may throw tarvik::OperationError with a readable
+// message; the caller's failure style decides what that means. The names are the
+// Notes names, so code that reads a database reads like the automation calls it
+// stands for.
+namespace tarvik::notes {
+
+// Item type numbers as Notes reports them.
+namespace itemtype {
+constexpr int richText = 1;
+constexpr int number = 768;
+constexpr int dateTime = 1024;
+constexpr int names = 1074;
+constexpr int text = 1280;
+} // namespace itemtype
+
+// Embedded object type numbers.
+namespace objecttype {
+constexpr int link = 1452;
+constexpr int ole = 1453;
+constexpr int attachment = 1454;
+} // namespace objecttype
+
+// A file attachment, OLE object or object link stored in a document.
+class NotesEmbeddedObject {
+public:
+    virtual ~NotesEmbeddedObject() = default;
+    virtual int Type() const = 0;
+    virtual QString Name() const = 0;
+    // Writes the object's bytes to path (created or truncated; a link at path is
+    // not followed). A failure leaves no partial file behind.
+    virtual void ExtractFile(const QString& path) = 0;
+};
+
+using NotesEmbeddedObjectList = QList<std::shared_ptr<NotesEmbeddedObject>>;
+
+// One item of a document, as GetFirstItem gives it.
+class NotesItem {
+public:
+    virtual ~NotesItem() = default;
+    virtual QString Name() const = 0;
+    virtual int Type() = 0;
+    // The item's embedded objects in order; nothing ("not an array") when the item
+    // holds none, as for every item that is not rich text.
+    virtual std::optional<NotesEmbeddedObjectList> EmbeddedObjects() = 0;
+};
+
+// One document (one mail). Item names are looked up without regard to case.
+class NotesDocument {
+public:
+    virtual ~NotesDocument() = default;
+    // The item's values. A document without such an item gives one empty text value
+    // and does not fail; an item that cannot be read throws.
+    virtual NotesValueArray GetItemValue(const QString& name) = 0;
+    virtual bool hasitem(const QString& name) = 0;
+    virtual qint64 Size() = 0;
+    virtual bool HasEmbedded() = 0;
+    // The first item of the name, or nullptr.
+    virtual std::shared_ptr<NotesItem> GetFirstItem(const QString& name) = 0;
+};
+
+// What AllEntries gives: the entries of a view, of which callers read the count.
+class NotesViewEntryCollection {
+public:
+    explicit NotesViewEntryCollection(qint64 count = 0) : m_count(count) {}
+    qint64 Count() const { return m_count; }
+
+private:
+    qint64 m_count;
+};
+
+// A view or folder of a database and its documents in order.
+class NotesView {
+public:
+    virtual ~NotesView() = default;
+    virtual QString Name() = 0;
+    virtual bool isfolder() = 0;
+    virtual NotesViewEntryCollection AllEntries() = 0;
+    // The first document, or nullptr for an empty view.
+    virtual std::shared_ptr<NotesDocument> GetFirstDocument() = 0;
+    // The document after current, or nullptr after the last one. Throws for a
+    // document that this view did not give.
+    virtual std::shared_ptr<NotesDocument>
+    GetNextDocument(const std::shared_ptr<NotesDocument>& current) = 0;
+};
+
+using NotesViewList = QList<std::shared_ptr<NotesView>>;
+
+// An open mail database.
+class NotesDatabase {
+public:
+    virtual ~NotesDatabase() = default;
+    virtual QString Title() = 0;
+    // Every view and folder in the database's order; nothing ("no array") for a
+    // database without views or whose views cannot be read.
+    virtual std::optional<NotesViewList> Views() = 0;
+    // The view of exactly this name (the first of two with one name), or nullptr.
+    virtual std::shared_ptr<NotesView> GetView(const QString& name) = 0;
+};
+
+// The entry point: opens databases.
+class NotesSession {
+public:
+    virtual ~NotesSession() = default;
+    // server "" opens path as a local database file.
+    virtual std::shared_ptr<NotesDatabase> GetDatabase(const QString& server,
+                                                       const QString& path) = 0;
+};
+
+} // namespace tarvik::notes
