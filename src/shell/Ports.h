@@ -42,4 +42,18 @@ public:
     virtual void showHelp(const QString& helpFilePath) = 0;
 };
 
+// The application's other windows and its end.
+class AppWindowsPort {
+public:
+    virtual ~AppWindowsPort() = default;
+    // Shows the export window modally over the main window; returns when it is closed.
+    virtual void showSaveWindow() = 0;
+    // Shows the about window modally, anew on each call.
+    virtual void showAbout() = 0;
+    // Ends the application at once: every window closes, nothing more runs.
+    virtual void quitApplication() = 0;
+    // The folder that holds the program.
+    virtual QString programFolder() const = 0;
+};
+
 } // namespace tarvik

@@ -1,6 +1,9 @@
 #include "shell/ui/frmMain.h"
 
+#include "notes/FolderTree.h"
 #include "shell/AppIdentity.h"
+#include "shell/MainProcedures.h"
+#include "shell/ui/IconProxy.h"
 #include "shell/ui/Artwork.h"
 #include "shell/ui/NotesTab.h"
 #include "shell/ui/SmallIcons.h"
@@ -366,6 +369,35 @@ void frmMain::setToolbarButtonEnabled(int index, bool enabled)
 {
     if (QAction* a = toolbarButton(index))
         a->setEnabled(enabled);
+}
+
+int frmMain::selectedTreeNode() const
+{
+    const QModelIndex current = m_tree->currentIndex();
+    const QVariant node = current.isValid() ? current.data(role::NodeIndex) : QVariant();
+    return node.isValid() ? node.toInt() : -1;
+}
+
+void frmMain::connectProcedures(MainProcedures& procedures)
+{
+    auto* treeProxy = new IconProxy(this);
+    treeProxy->setSourceModel(&procedures.tree);
+    m_tree->setModel(treeProxy);
+    // Every folder is shown as soon as it is added.
+    connect(treeProxy, &QAbstractItemModel::rowsInserted, m_tree,
+            [this](const QModelIndex& parent) { m_tree->expand(parent); });
+
+    auto* listProxy = new IconProxy(this);
+    listProxy->setSourceModel(&procedures.mailList);
+    m_mailList->setModel(listProxy);
+    const int widths[] = {150, 240, 52, 150};
+    for (int c = 0; c < 4; ++c)
+        m_mailList->setColumnWidth(c, widths[c]);
+
+    connect(m_browse, &QPushButton::clicked, this, [&procedures] { procedures.scan.CmdBrowse_Click(); });
+    connect(m_scan, &QPushButton::clicked, this, [&procedures] { procedures.scan.CmdScan_Click(); });
+    connect(m_tree, &QTreeView::clicked, this,
+            [&procedures] { procedures.preview.ContactsTreeView_Click(); });
 }
 
 QAction* frmMain::toolbarButton(int index) const

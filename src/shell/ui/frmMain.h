@@ -19,6 +19,7 @@ class QTreeView;
 namespace tarvik {
 
 class GradientFrame;
+class MainProcedures;
 class NotesTab;
 class TitleBar;
 
@@ -48,6 +49,11 @@ public:
     void setScanButtonEnabled(bool enabled) override;
     void setBrowseButtonEnabled(bool enabled) override;
     void setToolbarButtonEnabled(int index, bool enabled) override;
+    int selectedTreeNode() const override;
+
+    // Shows the procedures' folder tree and mail list and forwards the
+    // window's events to them.
+    void connectProcedures(MainProcedures& procedures);
 
     // The toolbar's button by its index counted from 1 (3 and 5 are separators).
     QAction* toolbarButton(int index) const;

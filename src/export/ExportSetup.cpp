@@ -1,0 +1,39 @@
+#include "export/ExportSetup.h"
+
+#include "notes/FolderTree.h"
+#include "shell/AppState.h"
+#include "shell/Global.h"
+#include "shell/Ports.h"
+
+namespace tarvik {
+
+ExportSetup::ExportSetup(AppState& state, const FolderTree& tree, DialogPort& dialogs,
+                         AppWindowsPort& windows)
+    : m_state(state), m_tree(tree), m_dialogs(dialogs), m_windows(windows)
+{
+}
+
+void ExportSetup::CmdStartConversion_Click()
+{
+    // One entry per node and one more; the ticked nodes' folder names first,
+    // in node order, the rest empty.
+    const int n = m_tree.nodeCount();
+    m_state.gSelectedFolders = QStringList(n + 1, QString());
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        if (m_tree.node(i).tick == 1)
+            m_state.gSelectedFolders[k++] = m_tree.node(i).folderName;
+    }
+    if (k == 0) {
+        m_dialogs.showMessage(QStringLiteral("Please Select Folders to Export"),
+                              QStringLiteral("Export to Outlook Express"), MessageButtons::Ok,
+                              MessageIcon::Information);
+        return;
+    }
+    m_state.gExportPath = BrowseForFolder(m_dialogs, QStringLiteral("Select Path to Save PST File"));
+    if (m_state.gExportPath.isEmpty())
+        return;
+    m_windows.showSaveWindow();
+}
+
+} // namespace tarvik

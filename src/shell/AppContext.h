@@ -1,0 +1,21 @@
+#pragma once
+
+#include "notes/NotesSessionRegistry.h"
+#include "shell/AppState.h"
+#include "shell/Global.h"
+#include "shell/Platform.h"
+
+namespace tarvik {
+
+// Everything one run of Tarvik owns that the procedures reach: the shared
+// state, the registries that create the Notes and mail-writer sessions, the
+// private temporary folder, the random numbers and the log's place.
+struct AppContext {
+    AppState state;
+    notes::NotesSessionRegistry notesSessions = notes::NotesSessionRegistry::withDefaults();
+    TempFolder temp;
+    RandomGenerator random;
+    QString logPath = platform::defaultLogPath();
+};
+
+} // namespace tarvik

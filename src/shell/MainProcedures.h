@@ -1,0 +1,30 @@
+#pragma once
+
+#include "notes/DatabaseScan.h"
+#include "notes/FolderTree.h"
+#include "preview/MailList.h"
+#include "preview/MailPreview.h"
+
+namespace tarvik {
+
+struct AppContext;
+class DialogPort;
+class EventPump;
+class MainWindowPort;
+
+// The procedures behind the main window and the content they fill: the folder
+// tree and the mail list. The window shows the content and forwards its
+// events; the procedures reach the window only through the ports.
+class MainProcedures {
+public:
+    MainProcedures(AppContext& context, MainWindowPort& window, DialogPort& dialogs,
+                   EventPump& pump);
+
+    AppContext& context;
+    FolderTree tree;
+    MailList mailList;
+    DatabaseScan scan;
+    MailPreview preview;
+};
+
+} // namespace tarvik

@@ -1,0 +1,181 @@
+#include "Harness.h"
+#include "StoreFixture.h"
+
+#include "preview/MailPreview.h"
+#include "shell/SmallIconIndex.h"
+
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+// Six mails in the standard views and a user folder, each showing which of
+// its items the list should take.
+const char* const kFolders = R"({
+  "format": 1, "title": "Preview",
+  "views": [
+    { "name": "($Inbox)", "folder": true, "documents": ["in1", "in2"] },
+    { "name": "($Drafts)", "folder": true, "documents": ["dr1"] },
+    { "name": "($JunkMail)", "folder": true, "documents": ["jk1"] },
+    { "name": "($Sent)", "folder": true, "documents": ["in1"] },
+    { "name": "Projects\\2008", "folder": true, "documents": ["in2", "in1"] },
+    { "name": "Folders", "folder": true, "documents": [] }
+  ],
+  "documents": [
+    { "id": "in1", "size": 2560, "items": [
+      { "name": "Subject", "type": "text", "values": ["  Budget 2008  "] },
+      { "name": "From", "type": "names", "values": ["  CN=Ann Example/O=Acme "] },
+      { "name": "SendTo", "type": "names", "values": ["CN=Bob Field/O=Acme", "CN=Cy Moe/O=Acme"] },
+      { "name": "PostedDate", "type": "datetime", "values": ["2008-03-14T10:32:05+01:00"] },
+      { "name": "DeliveredDate", "type": "datetime", "values": ["2008-03-15T08:00:00Z"] } ] },
+    { "id": "in2", "size": 1536, "items": [
+      { "name": "subject", "type": "text", "values": ["Second"] },
+      { "name": "FROM", "type": "names", "values": ["carl@example.org"] },
+      { "name": "PostedDate", "type": "text", "values": ["  yesterday  "] } ] },
+    { "id": "dr1", "size": 511, "items": [
+      { "name": "Subject", "type": "text", "values": ["Draft"] },
+      { "name": "SendTo", "type": "names", "values": ["dee@example.com"] },
+      { "name": "PostedDate", "type": "datetime", "values": ["2001-01-01T00:00:00Z"] },
+      { "name": "$Revisions", "type": "datetime", "values": ["2008-07-01T12:00:00+02:00", "2008-07-02T12:00:00+02:00"] } ] },
+    { "id": "jk1", "size": 512, "items": [
+      { "name": "Subject", "type": "text", "values": ["Win!"] },
+      { "name": "From", "type": "text", "values": ["spam@example.net"] },
+      { "name": "PostedDate", "type": "datetime", "values": ["2001-01-01T00:00:00Z"] },
+      { "name": "DeliveredDate", "type": "datetime", "values": ["2008-12-24T18:30:00+01:00"] } ] }
+  ]
+})";
+
+} // namespace
+
+class TestPreview : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void columnsByFolder();
+    void nodesWithoutAView();
+    void failuresKeepRowsAndShowNothing();
+    void sizes_data();
+    void sizes();
+    void viewNames();
+};
+
+void TestPreview::columnsByFolder()
+{
+    StoreFixture fx;
+    Harness h;
+    h.browse(fx.buildStore(kFolders));
+    h.procedures.scan.CmdScan_Click();
+
+    h.clickNode(QStringLiteral("Inbox"));
+    QCOMPARE(h.listRows(),
+             (QStringList{QStringLiteral("CN=Ann Example/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00"),
+                          QStringLiteral("carl@example.org | Second | 2 KB |   yesterday  ")}));
+    QCOMPARE(h.procedures.mailList.rowCount(), 2); // shown, not waiting
+    QCOMPARE(h.procedures.mailList.index(1, 0).data(role::IconIndex).toInt(), icon::Mail);
+    QVERIFY(h.window.arrows[ScanArrow::Emails]);
+
+    h.clickNode(QStringLiteral("Drafts"));
+    QCOMPARE(h.listRows(),
+             QStringList{QStringLiteral("dee@example.com | Draft | 0 KB | 2008-07-01 12:00:00 +02:00")});
+
+    h.clickNode(QStringLiteral("JunkMail"));
+    QCOMPARE(h.listRows(),
+             QStringList{QStringLiteral("spam@example.net | Win! | 0 KB | 2008-12-24 18:30:00 +01:00")});
+
+    h.clickNode(QStringLiteral("Sent"));
+    QCOMPARE(h.listRows(),
+             QStringList{QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")});
+
+    // A user folder lists its view by full name, in view order.
+    h.clickNode(QStringLiteral("Projects\\2008"));
+    QCOMPARE(h.listRows(),
+             (QStringList{QStringLiteral(" | Second | 2 KB |   yesterday  "),
+                          QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")}));
+    QVERIFY(h.dialogs.messages.size() == 1); // only the scan's
+}
+
+void TestPreview::nodesWithoutAView()
+{
+    StoreFixture fx;
+    Harness h;
+    h.browse(fx.buildStore(kFolders));
+    h.procedures.scan.CmdScan_Click();
+    h.clickNode(QStringLiteral("Inbox"));
+    QCOMPARE(h.procedures.mailList.count(), 2);
+
+    h.clickNode(QStringLiteral("Lotus Notes Address Book"));
+    QCOMPARE(h.procedures.mailList.count(), 0);
+    h.clickNode(QStringLiteral("Trash")); // the database has no such view
+    QCOMPARE(h.procedures.mailList.count(), 0);
+    // "Folders" lists the view of that very name where the database has one.
+    h.clickNode(QStringLiteral("Folders"));
+    QCOMPARE(h.procedures.mailList.count(), 0);
+    // No node selected: nothing happens, the list stays as it was.
+    h.clickNode(QStringLiteral("Inbox"));
+    h.window.selectedNode = -1;
+    h.procedures.preview.ContactsTreeView_Click();
+    QCOMPARE(h.procedures.mailList.count(), 2);
+    QCOMPARE(h.dialogs.messages.size(), 1);
+}
+
+void TestPreview::failuresKeepRowsAndShowNothing()
+{
+    StoreFixture fx;
+    Harness h;
+    h.browse(fx.buildStore(R"({
+      "format": 1, "title": "Damaged",
+      "views": [ { "name": "Mixed", "folder": true, "documents": ["a", "b", "c"] } ],
+      "documents": [
+        { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["one"] } ] },
+        { "id": "b", "items": [ { "name": "Subject", "type": "text", "values": ["two"], "unreadable": true } ] },
+        { "id": "c", "items": [ { "name": "Subject", "type": "text", "values": ["three"] } ] }
+      ]})"));
+    h.procedures.scan.CmdScan_Click();
+    h.clickNode(QStringLiteral("Mixed"));
+    QCOMPARE(h.procedures.mailList.count(), 1);
+    QCOMPARE(h.procedures.mailList.cell(0, MailList::Subject), QStringLiteral("one"));
+    QCOMPARE(h.procedures.mailList.rowCount(), 1);
+    QCOMPARE(h.dialogs.messages.size(), 1);
+    QVERIFY(h.pump.repaints > 0);
+
+    // A preview after the database went away: empty list, no message.
+    QFile::remove(h.window.path);
+    h.clickNode(QStringLiteral("Mixed"));
+    QCOMPARE(h.procedures.mailList.count(), 0);
+    QCOMPARE(h.dialogs.messages.size(), 1);
+}
+
+void TestPreview::sizes_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("300") << qint64(300) << QStringLiteral("0 KB");
+    QTest::newRow("511") << qint64(511) << QStringLiteral("0 KB");
+    QTest::newRow("512 half to even 0") << qint64(512) << QStringLiteral("0 KB");
+    QTest::newRow("1536 half to even 2") << qint64(1536) << QStringLiteral("2 KB");
+    QTest::newRow("2560 half to even 2") << qint64(2560) << QStringLiteral("2 KB");
+    QTest::newRow("3584 half to even 4") << qint64(3584) << QStringLiteral("4 KB");
+    QTest::newRow("large, no grouping") << qint64(5368709120) << QStringLiteral("5242880 KB");
+}
+
+void TestPreview::sizes()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, shown);
+    QCOMPARE(sizeInKilobytes(bytes), shown);
+}
+
+void TestPreview::viewNames()
+{
+    QCOMPARE(viewNameOfFolder(QStringLiteral("Inbox")), QStringLiteral("($Inbox)"));
+    QCOMPARE(viewNameOfFolder(QStringLiteral("Follow-Up")), QStringLiteral("($Follow-Up)"));
+    QCOMPARE(viewNameOfFolder(QStringLiteral("JunkMail")), QStringLiteral("($JunkMail)"));
+    QCOMPARE(viewNameOfFolder(QStringLiteral("inbox")), QStringLiteral("inbox"));
+    QCOMPARE(viewNameOfFolder(QStringLiteral("Folders")), QStringLiteral("Folders"));
+    QCOMPARE(viewNameOfFolder(QString()), QString());
+}
+
+QTEST_GUILESS_MAIN(TestPreview)
+#include "tst_preview.moc"

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "shell/MainWindowPort.h"
+#include "shell/Ports.h"
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+
+namespace tarvik::test {
+
+// The main window's controls as plain values, in their state at start.
+class FakeMainWindow : public MainWindowPort {
+public:
+    QString databasePath() const override { return path; }
+    void setDatabasePath(const QString& p) override { path = p; }
+    int selectedPage() const override { return page; }
+    void selectPage(int p) override { page = p; }
+    void setPageEnabled(int p, bool enabled) override { pageEnabled[p] = enabled; }
+    void setScanFrameVisible(bool visible) override { scanFrameVisible = visible; }
+    void setArrowVisible(ScanArrow arrow, bool visible) override { arrows[arrow] = visible; }
+    void setFolderNameCaption(const QString& caption) override
+    {
+        folderCaption = caption;
+        folderCaptions.append(caption);
+    }
+    void setScanButtonEnabled(bool enabled) override { scanEnabled = enabled; }
+    void setBrowseButtonEnabled(bool enabled) override { browseEnabled = enabled; }
+    void setToolbarButtonEnabled(int index, bool enabled) override { toolbar[index] = enabled; }
+    int selectedTreeNode() const override { return selectedNode; }
+
+    QString path;
+    int page = 1;
+    QMap<int, bool> pageEnabled{{1, true}, {2, true}};
+    bool scanFrameVisible = false;
+    QMap<ScanArrow, bool> arrows{
+        {ScanArrow::Reading, false}, {ScanArrow::Emails, true}, {ScanArrow::MailFolder, true}};
+    QString folderCaption;
+    QStringList folderCaptions;
+    bool scanEnabled = false;
+    bool browseEnabled = true;
+    QMap<int, bool> toolbar{{1, true}, {2, false}, {4, false}, {6, true}};
+    int selectedNode = -1;
+};
+
+// Counts the waits and repaints the procedures ask for.
+class FakeEventPump : public EventPump {
+public:
+    void pause(int milliseconds) override { pauses.append(milliseconds); }
+    void repaint() override { ++repaints; }
+
+    QList<int> pauses;
+    int repaints = 0;
+};
+
+} // namespace tarvik::test
