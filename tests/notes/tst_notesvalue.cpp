@@ -1,0 +1,171 @@
+#include "notes/LocalStore.h"
+#include "notes/NotesDateText.h"
+#include "notes/NotesSessionRegistry.h"
+#include "notes/NotesValue.h"
+#include "shell/OperationError.h"
+
+#include <QTest>
+
+using namespace tarvik::notes;
+using tarvik::OperationError;
+
+namespace {
+
+class FakeSession : public NotesSession {
+public:
+    std::shared_ptr<NotesDatabase> GetDatabase(const QString&, const QString&) override
+    {
+        return nullptr;
+    }
+};
+
+QString failureOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const OperationError& e) {
+        return e.message();
+    }
+    return QStringLiteral("(no failure)");
+}
+
+} // namespace
+
+class TestNotesValue : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void numberText_data()
+    {
+        QTest::addColumn<double>("number");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 3.0 << QStringLiteral("3");
+        QTest::newRow("half") << 2.5 << QStringLiteral("2.5");
+        QTest::newRow("negative fraction") << -0.125 << QStringLiteral("-0.125");
+        QTest::newRow("no grouping") << 1234567.0 << QStringLiteral("1234567");
+        QTest::newRow("shortest round trip") << 0.1 << QStringLiteral("0.1");
+        QTest::newRow("third") << 1.0 / 3 << QStringLiteral("0.3333333333333333");
+        QTest::newRow("large") << 1e21 << QStringLiteral("1e+21");
+    }
+    void numberText()
+    {
+        QFETCH(double, number);
+        QFETCH(QString, text);
+        QCOMPARE(NotesValue::fromNumber(number).toText(), text);
+        QCOMPARE(text.toDouble(), number);
+    }
+
+    // Tests run in Europe/Berlin: the text is local time with the local offset.
+    void dateTextRoundTrip_data()
+    {
+        QTest::addColumn<QDateTime>("instant");
+        QTest::addColumn<QString>("text");
+        auto utc = [](int y, int mo, int d, int h, int mi, int s) {
+            return QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC);
+        };
+        QTest::newRow("winter") << utc(2008, 3, 14, 9, 32, 5)
+                                << QStringLiteral("2008-03-14 10:32:05 +01:00");
+        QTest::newRow("summer") << utc(2008, 7, 1, 22, 0, 0)
+                                << QStringLiteral("2008-07-02 00:00:00 +02:00");
+        QTest::newRow("spring forward")
+            << utc(2008, 3, 30, 1, 0, 0) << QStringLiteral("2008-03-30 03:00:00 +02:00");
+        QTest::newRow("last summer hour before fall back")
+            << utc(2008, 10, 26, 0, 30, 0) << QStringLiteral("2008-10-26 02:30:00 +02:00");
+        QTest::newRow("same wall time after fall back")
+            << utc(2008, 10, 26, 1, 30, 0) << QStringLiteral("2008-10-26 02:30:00 +01:00");
+        QTest::newRow("from another offset")
+            << QDateTime(QDate(2008, 1, 15), QTime(10, 2, 47), Qt::OffsetFromUTC, 8 * 3600)
+            << QStringLiteral("2008-01-15 03:02:47 +01:00");
+    }
+    void dateTextRoundTrip()
+    {
+        QFETCH(QDateTime, instant);
+        QFETCH(QString, text);
+        QCOMPARE(formatDateText(instant), text);
+        QCOMPARE(NotesValue::fromDateTime(instant).toText(), text);
+        const auto back = parseDateText(text);
+        QVERIFY(back);
+        QCOMPARE(back->toSecsSinceEpoch(), instant.toSecsSinceEpoch());
+        QCOMPARE(back->offsetFromUtc(), instant.toLocalTime().offsetFromUtc());
+    }
+
+    void dateTextWithOffsetSeconds()
+    {
+        // Local mean time had an offset of whole seconds; the text keeps the instant.
+        const QDateTime old(QDate(1850, 6, 1), QTime(12, 0, 0), Qt::UTC);
+        const QString text = formatDateText(old);
+        const auto back = parseDateText(text);
+        QVERIFY2(back, qPrintable(text));
+        QCOMPARE(back->toSecsSinceEpoch(), old.toSecsSinceEpoch());
+    }
+
+    void dateTextRejects_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("ISO form") << QStringLiteral("2008-03-14T10:32:05+01:00");
+        QTest::newRow("no offset") << QStringLiteral("2008-03-14 10:32:05");
+        QTest::newRow("no such day") << QStringLiteral("2008-02-30 10:32:05 +01:00");
+        QTest::newRow("hour 24") << QStringLiteral("2008-03-14 24:00:00 +01:00");
+        QTest::newRow("offset minutes") << QStringLiteral("2008-03-14 10:32:05 +01:60");
+        QTest::newRow("offset too large") << QStringLiteral("2008-03-14 10:32:05 +15:00");
+        QTest::newRow("letters") << QStringLiteral("2008-03-1x 10:32:05 +01:00");
+        QTest::newRow("year 0") << QStringLiteral("0000-03-14 10:32:05 +01:00");
+    }
+    void dateTextRejects()
+    {
+        QFETCH(QString, text);
+        QVERIFY(!parseDateText(text));
+    }
+
+    void valueArray()
+    {
+        const NotesValueArray empty;
+        QCOMPARE(empty.upperBound(), -1);
+        QVERIFY(failureOf([&] { empty.at(0); }).contains(QStringLiteral("out of range")));
+        const NotesValueArray two(
+            {NotesValue::fromText(QStringLiteral("a")), NotesValue::fromNumber(2)});
+        QCOMPARE(two.upperBound(), 1);
+        QCOMPARE(two.textAt(1), QStringLiteral("2"));
+        QVERIFY(failureOf([&] { two.at(2); }).contains(QStringLiteral("out of range")));
+        QVERIFY(failureOf([&] { two.at(-1); }).contains(QStringLiteral("out of range")));
+    }
+
+    void registry()
+    {
+        NotesSessionRegistry none;
+        QCOMPARE(failureOf([&] { none.create(QStringLiteral("Notes.NotesSession")); }),
+                 QStringLiteral("Cannot create object \"Notes.NotesSession\""));
+
+        auto defaults = NotesSessionRegistry::withDefaults();
+        QVERIFY(std::dynamic_pointer_cast<LocalStoreSession>(
+            defaults.create(QStringLiteral("domino.notessession"))));
+        QVERIFY(!defaults.hasFactory(NotesSessionRegistry::notesProgId));
+        // Sessions of one registry share the cache of open files.
+        auto a = std::dynamic_pointer_cast<LocalStoreSession>(
+            defaults.create(NotesSessionRegistry::dominoProgId));
+        auto b = std::dynamic_pointer_cast<LocalStoreSession>(
+            defaults.create(NotesSessionRegistry::dominoProgId));
+        QVERIFY(a != b);
+        QCOMPARE(a->cache(), b->cache());
+
+        NotesSessionRegistry custom;
+        custom.setFactory(NotesSessionRegistry::notesProgId,
+                          [] { return std::make_shared<FakeSession>(); });
+        QVERIFY(custom.create(NotesSessionRegistry::notesProgId));
+        custom.setFactory(NotesSessionRegistry::dominoProgId,
+                          []() -> std::shared_ptr<NotesSession> {
+                              throw OperationError(QStringLiteral("no client"));
+                          });
+        QCOMPARE(failureOf([&] { custom.create(NotesSessionRegistry::dominoProgId); }),
+                 QStringLiteral("Cannot create object \"Domino.NotesSession\": no client"));
+        custom.setFactory(NotesSessionRegistry::dominoProgId, [] { return nullptr; });
+        QCOMPARE(failureOf([&] { custom.create(NotesSessionRegistry::dominoProgId); }),
+                 QStringLiteral("Cannot create object \"Domino.NotesSession\""));
+        custom.removeFactory(QStringLiteral("NOTES.NOTESSESSION"));
+        QVERIFY(!custom.hasFactory(NotesSessionRegistry::notesProgId));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNotesValue)
+#include "tst_notesvalue.moc"
