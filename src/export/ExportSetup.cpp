@@ -10,8 +10,7 @@ namespace tarvik {
 ExportSetup::ExportSetup(AppState& state, const FolderTree& tree, DialogPort& dialogs,
                          AppWindowsPort& windows)
     : m_state(state), m_tree(tree), m_dialogs(dialogs), m_windows(windows)
-{
-}
+{}
 
 void ExportSetup::CmdStartConversion_Click()
 {
@@ -30,7 +29,8 @@ void ExportSetup::CmdStartConversion_Click()
                               MessageIcon::Information);
         return;
     }
-    m_state.gExportPath = BrowseForFolder(m_dialogs, QStringLiteral("Select Path to Save PST File"));
+    m_state.gExportPath =
+        BrowseForFolder(m_dialogs, QStringLiteral("Select Path to Save PST File"));
     if (m_state.gExportPath.isEmpty())
         return;
     m_windows.showSaveWindow();

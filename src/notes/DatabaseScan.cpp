@@ -38,14 +38,9 @@ QString notesNotInstalledText()
 
 DatabaseScan::DatabaseScan(AppState& state, NotesSessionRegistry& sessions, MainWindowPort& window,
                            DialogPort& dialogs, EventPump& pump, FolderTree& tree)
-    : m_state(state)
-    , m_sessions(sessions)
-    , m_window(window)
-    , m_dialogs(dialogs)
-    , m_pump(pump)
-    , m_tree(tree)
-{
-}
+    : m_state(state), m_sessions(sessions), m_window(window), m_dialogs(dialogs), m_pump(pump),
+      m_tree(tree)
+{}
 
 void DatabaseScan::CmdBrowse_Click()
 {
@@ -116,16 +111,19 @@ void DatabaseScan::CmdScan_Click()
     StepRunner steps(m_state.gSession ? StepRunner::Mode::Skip : StepRunner::Mode::Guard);
     try {
         if (!m_state.gSession)
-            steps.run([&] { m_state.gSession = m_sessions.create(NotesSessionRegistry::notesProgId); });
+            steps.run(
+                [&] { m_state.gSession = m_sessions.create(NotesSessionRegistry::notesProgId); });
         steps.run([&] { EmailTreeFill(); });
-        steps.run([&] { m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), path); });
+        steps.run(
+            [&] { m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), path); });
         steps.run([&] { m_state.gDatabaseTitle = require(m_state.gDatabase)->Title(); });
 
         std::optional<notes::NotesViewList> views;
         steps.run([&] { views = require(m_state.gDatabase)->Views(); });
         if (!views) {
-            m_dialogs.showMessage(QStringLiteral("No Data Found in NSF file or NSF file is encrypted"),
-                                  identity::applicationTitle, MessageButtons::Ok, MessageIcon::None);
+            m_dialogs.showMessage(
+                QStringLiteral("No Data Found in NSF file or NSF file is encrypted"),
+                identity::applicationTitle, MessageButtons::Ok, MessageIcon::None);
             m_window.setScanFrameVisible(false);
             m_state.gSession.reset();
             return;
@@ -141,8 +139,8 @@ void DatabaseScan::CmdScan_Click()
             // A view whose name or kind cannot be read is passed over.
             if (!steps.run([&] {
                     name = require(view)->Name();
-                    isFolder = !name.isEmpty() && !name.startsWith(QLatin1Char('(')) &&
-                               view->isfolder();
+                    isFolder =
+                        !name.isEmpty() && !name.startsWith(QLatin1Char('(')) && view->isfolder();
                 }) ||
                 !isFolder)
                 continue;

@@ -4,7 +4,8 @@
 
 namespace tarvik {
 
-FolderTree::FolderTree(QObject* parent) : QAbstractItemModel(parent) {}
+FolderTree::FolderTree(QObject* parent) : QAbstractItemModel(parent)
+{}
 
 void FolderTree::clear()
 {
@@ -18,7 +19,8 @@ void FolderTree::clear()
 void FolderTree::addNode(const FolderNode& node)
 {
     if (m_byKey.contains(node.key))
-        throw OperationError(QStringLiteral("Key is not unique in collection: \"%1\"").arg(node.key));
+        throw OperationError(
+            QStringLiteral("Key is not unique in collection: \"%1\"").arg(node.key));
     int parent = -1;
     if (!node.parentKey.isEmpty()) {
         parent = m_byKey.value(node.parentKey, -1);

@@ -13,7 +13,8 @@ namespace tarvik {
 qint64 DatabaseScan::CountEmails(const QString& viewName)
 {
     try {
-        m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
+        m_state.gDatabase =
+            require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
         m_state.gView = require(m_state.gDatabase)->GetView(viewName);
         return require(m_state.gView)->AllEntries().Count();
     } catch (const OperationError&) {
@@ -53,10 +54,9 @@ void DatabaseScan::EmailTreeFill()
     };
     for (const auto& s : standard) {
         const QString key = QString::fromLatin1(s.key);
-        m_tree.addNode({key,
-                        QString::fromLatin1(s.caption) + QString::number(s.count) +
-                            QLatin1Char(')'),
-                        s.icon, root, key, s.count > 0, 0});
+        m_tree.addNode(
+            {key, QString::fromLatin1(s.caption) + QString::number(s.count) + QLatin1Char(')'),
+             s.icon, root, key, s.count > 0, 0});
     }
     const QString folders = QStringLiteral("Folders");
     m_tree.addNode({folders, folders, icon::Email, root, folders, false, 0});

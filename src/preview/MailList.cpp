@@ -5,7 +5,8 @@
 
 namespace tarvik {
 
-MailList::MailList(QObject* parent) : QAbstractTableModel(parent) {}
+MailList::MailList(QObject* parent) : QAbstractTableModel(parent)
+{}
 
 void MailList::Clear()
 {

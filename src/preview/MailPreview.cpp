@@ -37,9 +37,9 @@ ColumnItems columnItemsOf(const QString& viewName)
 
 QString viewNameOfFolder(const QString& folderName)
 {
-    static const QStringList standard = {
-        QStringLiteral("Sent"),      QStringLiteral("Inbox"), QStringLiteral("JunkMail"),
-        QStringLiteral("Drafts"), QStringLiteral("Follow-Up"), QStringLiteral("Trash")};
+    static const QStringList standard = {QStringLiteral("Sent"),      QStringLiteral("Inbox"),
+                                         QStringLiteral("JunkMail"),  QStringLiteral("Drafts"),
+                                         QStringLiteral("Follow-Up"), QStringLiteral("Trash")};
     if (standard.contains(folderName))
         return QStringLiteral("($") + folderName + QLatin1Char(')');
     return folderName;
@@ -55,8 +55,7 @@ QString sizeInKilobytes(qint64 bytes)
 MailPreview::MailPreview(AppState& state, MainWindowPort& window, EventPump& pump,
                          const FolderTree& tree, MailList& list)
     : m_state(state), m_window(window), m_pump(pump), m_tree(tree), m_list(list)
-{
-}
+{}
 
 void MailPreview::ContactsTreeView_Click()
 {
@@ -75,7 +74,8 @@ void MailPreview::EnumerateEmails(const QString& viewName)
     m_list.Clear();
     m_list.LockUpdate(false);
     try {
-        m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
+        m_state.gDatabase =
+            require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
         m_state.gView = require(m_state.gDatabase)->GetView(viewName);
         const std::shared_ptr<notes::NotesView> view = require(m_state.gView);
         std::shared_ptr<notes::NotesDocument> first = view->GetFirstDocument();

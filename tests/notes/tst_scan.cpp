@@ -18,8 +18,8 @@ namespace {
 
 // A description with the given title and views; every view name maps to its
 // document count, documents are made up as needed.
-QByteArray describe(const QList<QPair<QString, int>>& views, const QString& title = QStringLiteral("T"),
-                    const QStringList& notFolders = {})
+QByteArray describe(const QList<QPair<QString, int>>& views,
+                    const QString& title = QStringLiteral("T"), const QStringList& notFolders = {})
 {
     QJsonArray viewArray;
     QJsonArray docs;
@@ -170,7 +170,8 @@ void TestScan::scanOfSampleDatabase()
         const int i = tree.indexOfKey(QLatin1String(s.key));
         QVERIFY2(i > 0, s.key);
         const int n = counts.value(QLatin1String(s.view));
-        QCOMPARE(tree.node(i).caption, QStringLiteral("%1 (%2)").arg(QLatin1String(s.caption)).arg(n));
+        QCOMPARE(tree.node(i).caption,
+                 QStringLiteral("%1 (%2)").arg(QLatin1String(s.caption)).arg(n));
         QCOMPARE(tree.node(i).icon, s.icon);
         QCOMPARE(tree.node(i).hasDocuments, n > 0);
     }
@@ -193,8 +194,9 @@ void TestScan::scanOfSampleDatabase()
         QCOMPARE(node.folderName, name);
         QCOMPARE(node.icon, icon::Email);
         QCOMPARE(node.hasDocuments, counts.value(name) > 0);
-        const QString parent = name.contains(QLatin1Char('\\')) ? name.section(QLatin1Char('\\'), 0, -2)
-                                                                : QStringLiteral("Folders");
+        const QString parent = name.contains(QLatin1Char('\\'))
+                                   ? name.section(QLatin1Char('\\'), 0, -2)
+                                   : QStringLiteral("Folders");
         QCOMPARE(node.parentKey, parent);
     }
     QVERIFY(userFolders >= 4);
@@ -203,7 +205,8 @@ void TestScan::scanOfSampleDatabase()
         QCOMPARE(tree.node(i).tick, 1);
 
     QCOMPARE(h.dialogs.messages.size(), 1);
-    QCOMPARE(h.dialogs.messages[0].text, QStringLiteral("Notes Database Scan Completed Successfully"));
+    QCOMPARE(h.dialogs.messages[0].text,
+             QStringLiteral("Notes Database Scan Completed Successfully"));
     QCOMPARE(h.dialogs.messages[0].title, QStringLiteral("Scan Completed..."));
     QCOMPARE(h.window.page, 2);
     QVERIFY(h.window.pageEnabled[2]);
@@ -215,22 +218,22 @@ void TestScan::userFoldersSortNestAndNeverCollide()
 {
     StoreFixture fx;
     Harness h;
-    const QString db = fx.buildStore(describe(
-        {{QStringLiteral("($Inbox)"), 1},
-         {QStringLiteral("alpha"), 1},
-         {QStringLiteral("Zeta"), 2},
-         {QStringLiteral("Projects\\2008"), 3},
-         {QStringLiteral("Projects"), 0},
-         {QStringLiteral("Zeta"), 0}, // listed twice: one node
-         {QStringLiteral("(Rules)"), 4},
-         {QStringLiteral("By Category"), 5},
-         {QStringLiteral("Clients\\Reports"), 1},
-         {QStringLiteral("Staff\\Reports"), 2},
-         {QStringLiteral("Clients"), 0},
-         {QStringLiteral("Archive\\Inbox"), 1},
-         {QStringLiteral("Lost\\Deep\\Child"), 1},
-         {QStringLiteral("Inbox"), 1}},
-        QStringLiteral("T"), {QStringLiteral("By Category")}));
+    const QString db =
+        fx.buildStore(describe({{QStringLiteral("($Inbox)"), 1},
+                                {QStringLiteral("alpha"), 1},
+                                {QStringLiteral("Zeta"), 2},
+                                {QStringLiteral("Projects\\2008"), 3},
+                                {QStringLiteral("Projects"), 0},
+                                {QStringLiteral("Zeta"), 0}, // listed twice: one node
+                                {QStringLiteral("(Rules)"), 4},
+                                {QStringLiteral("By Category"), 5},
+                                {QStringLiteral("Clients\\Reports"), 1},
+                                {QStringLiteral("Staff\\Reports"), 2},
+                                {QStringLiteral("Clients"), 0},
+                                {QStringLiteral("Archive\\Inbox"), 1},
+                                {QStringLiteral("Lost\\Deep\\Child"), 1},
+                                {QStringLiteral("Inbox"), 1}},
+                               QStringLiteral("T"), {QStringLiteral("By Category")}));
     h.browse(db);
     h.procedures.scan.CmdScan_Click();
 
@@ -255,7 +258,8 @@ void TestScan::countsAboveSixteenBits()
 {
     StoreFixture fx;
     Harness h;
-    h.browse(fx.buildStore(describe({{QStringLiteral("($Inbox)"), 33000}, {QStringLiteral("Big"), 40000}})));
+    h.browse(fx.buildStore(
+        describe({{QStringLiteral("($Inbox)"), 33000}, {QStringLiteral("Big"), 40000}})));
     h.procedures.scan.CmdScan_Click();
     QCOMPARE(h.context.state.gInboxCount, 33000);
     QCOMPARE(h.procedures.tree.node(1).caption, QStringLiteral("Inbox (33000)"));
@@ -269,7 +273,8 @@ void TestScan::onlyHiddenFoldersAndNoViews()
     StoreFixture fx;
     {
         Harness h;
-        h.browse(fx.buildStore(describe({{QStringLiteral("($Trash)"), 2}, {QStringLiteral("(Hidden)"), 1}})));
+        h.browse(fx.buildStore(
+            describe({{QStringLiteral("($Trash)"), 2}, {QStringLiteral("(Hidden)"), 1}})));
         h.procedures.scan.CmdScan_Click();
         QCOMPARE(h.treeLines(), fixedLines(0, 0, 0, 0, 0, 2, 1));
         QCOMPARE(h.dialogs.messages.last().title, QStringLiteral("Scan Completed..."));
@@ -294,7 +299,8 @@ void TestScan::onlyHiddenFoldersAndNoViews()
 void TestScan::notesProgIdPaths()
 {
     StoreFixture fx;
-    const QString db = fx.buildStore(describe({{QStringLiteral("($Inbox)"), 3}, {QStringLiteral("Work"), 1}}));
+    const QString db =
+        fx.buildStore(describe({{QStringLiteral("($Inbox)"), 3}, {QStringLiteral("Work"), 1}}));
     auto localStore = [] {
         notes::NotesSessionRegistry r = notes::NotesSessionRegistry::withDefaults();
         return r;
@@ -340,7 +346,8 @@ void TestScan::notesProgIdPaths()
 void TestScan::damagedDatabase()
 {
     StoreFixture fx;
-    const QString good = fx.buildStore(describe({{QStringLiteral("($Inbox)"), 2}, {QStringLiteral("Work"), 1}}));
+    const QString good =
+        fx.buildStore(describe({{QStringLiteral("($Inbox)"), 2}, {QStringLiteral("Work"), 1}}));
     const QString damaged = fx.path(QStringLiteral("damaged.nsf"));
     {
         QFile f(damaged);
@@ -353,7 +360,7 @@ void TestScan::damagedDatabase()
         h.browse(good);
         h.procedures.scan.CmdScan_Click();
         QVERIFY(h.procedures.tree.indexOfKey(QStringLiteral("Work")) > 0);
-        h.browse(damaged);
+        h.browse(damaged); // from the preview page, as File > Open allows
         h.procedures.scan.CmdScan_Click();
         QCOMPARE(h.dialogs.messages.last().text,
                  QStringLiteral("No Data Found in NSF file or NSF file is encrypted"));
@@ -383,13 +390,13 @@ void TestScan::twoScansInARow()
 {
     StoreFixture fx;
     Harness h;
-    h.browse(fx.buildStore(describe({{QStringLiteral("($Sent)"), 2},
-                                     {QStringLiteral("A"), 1},
-                                     {QStringLiteral("A\\B"), 1}})));
+    h.browse(fx.buildStore(describe(
+        {{QStringLiteral("($Sent)"), 2}, {QStringLiteral("A"), 1}, {QStringLiteral("A\\B"), 1}})));
     h.procedures.scan.CmdScan_Click();
     const QStringList first = h.treeLines();
     for (int i = 0; i < h.procedures.tree.nodeCount(); i += 2)
         h.procedures.tree.setTick(i, 0);
+    h.window.page = 1;
     h.procedures.scan.CmdScan_Click();
     QCOMPARE(h.treeLines(), first);
     QCOMPARE(h.procedures.tree.nodeCount(), 10);

@@ -13,7 +13,7 @@ namespace {
 
 // Six mails in the standard views and a user folder, each showing which of
 // its items the list should take.
-const char* const kFolders = R"({
+const char* const kFolders = R"json({
   "format": 1, "title": "Preview",
   "views": [
     { "name": "($Inbox)", "folder": true, "documents": ["in1", "in2"] },
@@ -45,7 +45,7 @@ const char* const kFolders = R"({
       { "name": "PostedDate", "type": "datetime", "values": ["2001-01-01T00:00:00Z"] },
       { "name": "DeliveredDate", "type": "datetime", "values": ["2008-12-24T18:30:00+01:00"] } ] }
   ]
-})";
+})json";
 
 } // namespace
 
@@ -69,30 +69,35 @@ void TestPreview::columnsByFolder()
     h.procedures.scan.CmdScan_Click();
 
     h.clickNode(QStringLiteral("Inbox"));
-    QCOMPARE(h.listRows(),
-             (QStringList{QStringLiteral("CN=Ann Example/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00"),
-                          QStringLiteral("carl@example.org | Second | 2 KB |   yesterday  ")}));
+    QCOMPARE(
+        h.listRows(),
+        (QStringList{QStringLiteral(
+                         "CN=Ann Example/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00"),
+                     QStringLiteral("carl@example.org | Second | 2 KB |   yesterday  ")}));
     QCOMPARE(h.procedures.mailList.rowCount(), 2); // shown, not waiting
     QCOMPARE(h.procedures.mailList.index(1, 0).data(role::IconIndex).toInt(), icon::Mail);
     QVERIFY(h.window.arrows[ScanArrow::Emails]);
 
     h.clickNode(QStringLiteral("Drafts"));
-    QCOMPARE(h.listRows(),
-             QStringList{QStringLiteral("dee@example.com | Draft | 0 KB | 2008-07-01 12:00:00 +02:00")});
+    QCOMPARE(h.listRows(), QStringList{QStringLiteral(
+                               "dee@example.com | Draft | 0 KB | 2008-07-01 12:00:00 +02:00")});
 
     h.clickNode(QStringLiteral("JunkMail"));
-    QCOMPARE(h.listRows(),
-             QStringList{QStringLiteral("spam@example.net | Win! | 0 KB | 2008-12-24 18:30:00 +01:00")});
+    QCOMPARE(h.listRows(), QStringList{QStringLiteral(
+                               "spam@example.net | Win! | 0 KB | 2008-12-24 18:30:00 +01:00")});
 
     h.clickNode(QStringLiteral("Sent"));
     QCOMPARE(h.listRows(),
-             QStringList{QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")});
+             QStringList{QStringLiteral(
+                 "CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")});
 
     // A user folder lists its view by full name, in view order.
     h.clickNode(QStringLiteral("Projects\\2008"));
     QCOMPARE(h.listRows(),
-             (QStringList{QStringLiteral(" | Second | 2 KB |   yesterday  "),
-                          QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")}));
+             (QStringList{
+                 QStringLiteral(" | Second | 2 KB |   yesterday  "),
+                 QStringLiteral(
+                     "CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")}));
     QVERIFY(h.dialogs.messages.size() == 1); // only the scan's
 }
 
@@ -124,14 +129,14 @@ void TestPreview::failuresKeepRowsAndShowNothing()
 {
     StoreFixture fx;
     Harness h;
-    h.browse(fx.buildStore(R"({
+    h.browse(fx.buildStore(R"json({
       "format": 1, "title": "Damaged",
       "views": [ { "name": "Mixed", "folder": true, "documents": ["a", "b", "c"] } ],
       "documents": [
         { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["one"] } ] },
         { "id": "b", "items": [ { "name": "Subject", "type": "text", "values": ["two"], "unreadable": true } ] },
         { "id": "c", "items": [ { "name": "Subject", "type": "text", "values": ["three"] } ] }
-      ]})"));
+      ]})json"));
     h.procedures.scan.CmdScan_Click();
     h.clickNode(QStringLiteral("Mixed"));
     QCOMPARE(h.procedures.mailList.count(), 1);

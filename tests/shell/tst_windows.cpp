@@ -1,9 +1,9 @@
+#include "shell/SmallIconIndex.h"
+#include "shell/ui/NotesTab.h"
 #include "shell/ui/SmallIcons.h"
 #include "shell/ui/StartUp.h"
 #include "shell/ui/frmMain.h"
 #include "shell/ui/frmSplash.h"
-#include "shell/ui/NotesTab.h"
-#include "shell/SmallIconIndex.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -13,8 +13,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
@@ -126,7 +126,8 @@ void TestWindows::mainWindowControlsAndPlaces()
         {"CmdBrowse", {448, 64, 105, 25}, "Browse..."},
         {"CmdScan", {568, 64, 105, 25}, "Start Scan"},
         {"ScanFrame", {16, 120, 649, 233}, nullptr},
-        {"LblSupportedVersions", {33, 384, 296, 17},
+        {"LblSupportedVersions",
+         {33, 384, 296, 17},
          "Supports Lotus Notes Database 8.0, 7.0, 6.5, 6.0, 5.0"},
         {"Image1", {16, 385, 16, 16}, nullptr},
         {"ImgReadingArrow", {16, 24, 10, 16}, nullptr},
@@ -170,7 +171,8 @@ void TestWindows::mainWindowControlsAndPlaces()
         QCOMPARE(c->text(), QString::fromUtf8(l.text));
     }
     // Labels inside the scan frame belong to it, not to the page.
-    QCOMPARE(child<QLabel>(&w, "Label10")->parentWidget()->objectName(), QStringLiteral("ScanFrame"));
+    QCOMPARE(child<QLabel>(&w, "Label10")->parentWidget()->objectName(),
+             QStringLiteral("ScanFrame"));
     QCOMPARE(qobject_cast<GradientFrame*>(child<QWidget>(&w, "ScanFrame"))->caption(),
              QStringLiteral(" Scan Details"));
 
@@ -216,9 +218,9 @@ void TestWindows::mainWindowMenusToolbarAndStatusBar()
     QCOMPARE(help.at(1)->objectName(), QStringLiteral("mnuAbout"));
     QCOMPARE(help.at(1)->text(), QStringLiteral("&About..."));
 
-    const QStringList captions = {QStringLiteral("Open"), QString(), QStringLiteral("Scan"),
-                                  QString(), QStringLiteral("Export"), QString(),
-                                  QStringLiteral("Help")};
+    const QStringList captions = {
+        QStringLiteral("Open"),   QString(), QStringLiteral("Scan"), QString(),
+        QStringLiteral("Export"), QString(), QStringLiteral("Help")};
     QCOMPARE(w.toolbarButton(1)->text(), QStringLiteral("Open"));
     QCOMPARE(w.toolbarButton(2)->text(), QStringLiteral("Scan"));
     QVERIFY(w.toolbarButton(3)->isSeparator());
@@ -290,8 +292,8 @@ void TestWindows::smallIcons()
     QCOMPARE(icons.key(icon::Mail), QStringLiteral("mail"));
 
     // The pictures the tree and list show must be told apart.
-    const int used[] = {icon::Notesico, icon::Inbox,  icon::Drafts, icon::Outbox, icon::FollowUp,
-                        icon::Junk,     icon::Trash,  icon::Email,  icon::Mail};
+    const int used[] = {icon::Notesico, icon::Inbox, icon::Drafts, icon::Outbox, icon::FollowUp,
+                        icon::Junk,     icon::Trash, icon::Email,  icon::Mail};
     for (int a : used)
         for (int b : used)
             if (a != b)
@@ -347,9 +349,8 @@ void TestWindows::keysWithoutCharacterAndClicksDoNotEndSplash()
 
 void TestWindows::keyBeforeFirstTick()
 {
-    StartUp startUp([] { return std::make_unique<frmMain>(); }, 4000, [](int) {
-        QFAIL("the timer must not run after the key ended the splash");
-    });
+    StartUp startUp([] { return std::make_unique<frmMain>(); }, 4000,
+                    [](int) { QFAIL("the timer must not run after the key ended the splash"); });
     startUp.start();
     QTest::keyClick(startUp.splash(), Qt::Key_X);
     QVERIFY(startUp.mainWindow());
@@ -366,19 +367,21 @@ void TestWindows::keyDuringPauseHandsOverOnce()
     bool pauseEnded = false;
     bool handedOverDuringPause = false;
     std::unique_ptr<StartUp> startUp;
-    startUp = std::make_unique<StartUp>(
-        [] { return std::make_unique<frmMain>(); }, 300, [&](int ms) {
-            // The pause keeps the splash painted and lets a character key through.
-            QTimer::singleShot(50, [&] {
-                QVERIFY(startUp->splash()->isVisible());
-                QTest::keyClick(startUp->splash(), Qt::Key_Space);
-                handedOverDuringPause = !pauseEnded && startUp->mainWindow() &&
-                                        startUp->mainWindow()->isVisible() &&
-                                        !startUp->splash()->isVisible();
-            });
-            frmSplash::eventLoopPause()(ms);
-            pauseEnded = true;
-        });
+    startUp = std::make_unique<StartUp>([] { return std::make_unique<frmMain>(); }, 300,
+                                        [&](int ms) {
+                                            // The pause keeps the splash painted and lets a
+                                            // character key through.
+                                            QTimer::singleShot(50, [&] {
+                                                QVERIFY(startUp->splash()->isVisible());
+                                                QTest::keyClick(startUp->splash(), Qt::Key_Space);
+                                                handedOverDuringPause =
+                                                    !pauseEnded && startUp->mainWindow() &&
+                                                    startUp->mainWindow()->isVisible() &&
+                                                    !startUp->splash()->isVisible();
+                                            });
+                                            frmSplash::eventLoopPause()(ms);
+                                            pauseEnded = true;
+                                        });
     startUp->start();
     QTRY_VERIFY(pauseEnded);
     QVERIFY(handedOverDuringPause);

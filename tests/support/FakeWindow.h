@@ -16,7 +16,13 @@ public:
     void setDatabasePath(const QString& p) override { path = p; }
     int selectedPage() const override { return page; }
     void selectPage(int p) override { page = p; }
-    void setPageEnabled(int p, bool enabled) override { pageEnabled[p] = enabled; }
+    void setPageEnabled(int p, bool enabled) override
+    {
+        pageEnabled[p] = enabled;
+        // As the tab control does, disabling the selected page selects the other.
+        if (!enabled && page == p)
+            page = p == 1 ? 2 : 1;
+    }
     void setScanFrameVisible(bool visible) override { scanFrameVisible = visible; }
     void setArrowVisible(ScanArrow arrow, bool visible) override { arrows[arrow] = visible; }
     void setFolderNameCaption(const QString& caption) override

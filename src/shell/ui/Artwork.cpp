@@ -77,16 +77,16 @@ QFont verdana(qreal pointSize, bool bold)
 
 QFont trebuchet(qreal pointSize, bool bold)
 {
-    return face({QStringLiteral("Trebuchet MS"), QStringLiteral("DejaVu Sans"),
-                 QStringLiteral("Tahoma")},
-                pointSize, bold);
+    return face(
+        {QStringLiteral("Trebuchet MS"), QStringLiteral("DejaVu Sans"), QStringLiteral("Tahoma")},
+        pointSize, bold);
 }
 
 QFont msSansSerif(qreal pointSize)
 {
-    return face({QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"),
-                 QStringLiteral("DejaVu Sans")},
-                pointSize, false);
+    return face(
+        {QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")},
+        pointSize, false);
 }
 
 QColor darkBlue()

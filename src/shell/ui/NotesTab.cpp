@@ -112,8 +112,7 @@ void NotesTab::paintEvent(QPaintEvent*)
 
 GradientFrame::GradientFrame(const QString& caption, QWidget* parent)
     : QWidget(parent), m_caption(caption)
-{
-}
+{}
 
 void GradientFrame::paintEvent(QPaintEvent*)
 {

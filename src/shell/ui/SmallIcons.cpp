@@ -265,13 +265,13 @@ struct Keyed {
 };
 
 const Keyed keyed[] = {
-    {1, "Notesico", drawNotes},    {54, "Contact", drawContact}, {55, "264", draw264},
-    {56, "tasks", drawTasks},      {57, "mail", drawMail},       {58, "cal", drawCal},
-    {59, "contacts", drawContacts}, {60, "journal", drawJournal}, {61, "Help", drawHelp},
-    {62, "Load", drawLoad},        {63, "OpenFile", drawOpenFile}, {64, "Preview", drawPreview},
-    {65, "Abouts", drawAbouts},    {66, "drafts", drawDrafts},   {67, "trash", drawTrash},
-    {68, "inbox", drawInbox},      {69, "junk", drawJunk},       {70, "outbox", drawOutbox},
-    {71, "email", drawEmail},      {72, "follow-up", drawFollowUp},
+    {1, "Notesico", drawNotes},     {54, "Contact", drawContact},    {55, "264", draw264},
+    {56, "tasks", drawTasks},       {57, "mail", drawMail},          {58, "cal", drawCal},
+    {59, "contacts", drawContacts}, {60, "journal", drawJournal},    {61, "Help", drawHelp},
+    {62, "Load", drawLoad},         {63, "OpenFile", drawOpenFile},  {64, "Preview", drawPreview},
+    {65, "Abouts", drawAbouts},     {66, "drafts", drawDrafts},      {67, "trash", drawTrash},
+    {68, "inbox", drawInbox},       {69, "junk", drawJunk},          {70, "outbox", drawOutbox},
+    {71, "email", drawEmail},       {72, "follow-up", drawFollowUp},
 };
 
 // Images without a key: small tiles whose hue and mark vary with the number.

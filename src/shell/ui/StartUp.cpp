@@ -18,10 +18,9 @@ void centreOnScreen(QWidget* window)
 }
 
 StartUp::StartUp(MainFactory makeMain, int pauseMilliseconds, frmSplash::Pause pause)
-    : m_makeMain(std::move(makeMain))
-    , m_splash(std::make_unique<frmSplash>(*this, pauseMilliseconds, std::move(pause)))
-{
-}
+    : m_makeMain(std::move(makeMain)),
+      m_splash(std::make_unique<frmSplash>(*this, pauseMilliseconds, std::move(pause)))
+{}
 
 StartUp::~StartUp() = default;
 

@@ -36,20 +36,18 @@ QToolButton* makeButton(QWidget* parent, const QString& name, bool close)
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setToolTip(QString());
-    b->setStyleSheet(
-        close ? QStringLiteral("QToolButton{border:none;background:transparent}"
-                               "QToolButton:hover{background:#c42b1c}")
-              : QStringLiteral("QToolButton{border:none;background:transparent}"
-                               "QToolButton:hover{background:rgba(255,255,255,60)}"));
+    b->setStyleSheet(close ? QStringLiteral("QToolButton{border:none;background:transparent}"
+                                            "QToolButton:hover{background:#c42b1c}")
+                           : QStringLiteral("QToolButton{border:none;background:transparent}"
+                                            "QToolButton:hover{background:rgba(255,255,255,60)}"));
     return b;
 }
 
 } // namespace
 
 TitleBar::TitleBar(QWidget* parent)
-    : QWidget(parent)
-    , m_minimize(makeButton(this, QStringLiteral("TitleBarMinimize"), false))
-    , m_close(makeButton(this, QStringLiteral("TitleBarClose"), true))
+    : QWidget(parent), m_minimize(makeButton(this, QStringLiteral("TitleBarMinimize"), false)),
+      m_close(makeButton(this, QStringLiteral("TitleBarClose"), true))
 {
     setObjectName(QStringLiteral("TitleBar"));
     m_minimize->setGeometry(696 - 2 * 34, 0, 34, 30);
@@ -68,8 +66,8 @@ void TitleBar::attach(QWidget* window, bool frameless)
 {
     m_window = window;
     if (frameless) {
-        window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint |
-                               Qt::WindowMinimizeButtonHint | Qt::WindowSystemMenuHint);
+        window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowSystemMenuHint);
     }
     const int w = width();
     m_minimize->move(w - 2 * 34, 0);

@@ -3,8 +3,8 @@
 #include "notes/FolderTree.h"
 #include "shell/AppIdentity.h"
 #include "shell/MainProcedures.h"
-#include "shell/ui/IconProxy.h"
 #include "shell/ui/Artwork.h"
+#include "shell/ui/IconProxy.h"
 #include "shell/ui/NotesTab.h"
 #include "shell/ui/SmallIcons.h"
 #include "shell/ui/TitleBar.h"
@@ -96,8 +96,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     m_tab->setObjectName(QStringLiteral("NotesTab"));
     m_tab->setGeometry(10, 176, 681, 417);
     buildSelectFilePage(m_tab->addPage(QStringLiteral(" Select File")));
-    buildPreviewPage(m_tab->addPage(QStringLiteral(" Emails Preview"),
-                                    smallIcons().icon(kPreviewImage)));
+    buildPreviewPage(
+        m_tab->addPage(QStringLiteral(" Emails Preview"), smallIcons().icon(kPreviewImage)));
     // The window is designed with the preview page selected; Form_Load turns
     // to the first page.
     m_tab->selectPage(2);
@@ -117,8 +117,8 @@ void frmMain::buildBanner()
     QPalette pal = title->palette();
     pal.setColor(QPalette::WindowText, art::darkBlue());
     title->setPalette(pal);
-    label(this, QStringLiteral("Label9"), QStringLiteral("Migrate Lotus Notes Emails to Outlook Express"),
-          80, 72);
+    label(this, QStringLiteral("Label9"),
+          QStringLiteral("Migrate Lotus Notes Emails to Outlook Express"), 80, 72);
     auto* rule = new GradientRule(this);
     rule->setObjectName(QStringLiteral("Image2"));
     rule->setGeometry(-8, 100, 713, 2);
@@ -190,9 +190,9 @@ void frmMain::buildStatusBar()
     m_statusBar->setObjectName(QStringLiteral("StatusBar"));
     m_statusBar->setGeometry(0, 595, kWidth, 27);
     m_statusBar->setSizeGripEnabled(true);
-    m_statusBar->setStyleSheet(QStringLiteral(
-        "QStatusBar{background:rgb(234,234,227);}"
-        "QStatusBar::item{border:none;border-right:1px solid #a0a09a;}"));
+    m_statusBar->setStyleSheet(
+        QStringLiteral("QStatusBar{background:rgb(234,234,227);}"
+                       "QStatusBar::item{border:none;border-right:1px solid #a0a09a;}"));
     auto panel = [this](int width, const QString& text, const QString& style) {
         auto* l = new QLabel(text, m_statusBar);
         l->setFixedWidth(width);
@@ -226,8 +226,8 @@ void frmMain::buildSelectFilePage(QWidget* page)
     m_scanFrame = new GradientFrame(QStringLiteral(" Scan Details"), page);
     m_scanFrame->setObjectName(QStringLiteral("ScanFrame"));
     m_scanFrame->setGeometry(16, 120, 649, 233);
-    m_readingArrow =
-        picture(m_scanFrame, QStringLiteral("ImgReadingArrow"), art::arrow(), QRect(16, 24, 10, 16));
+    m_readingArrow = picture(m_scanFrame, QStringLiteral("ImgReadingArrow"), art::arrow(),
+                             QRect(16, 24, 10, 16));
     m_readingArrow->setVisible(false);
     label(m_scanFrame, QStringLiteral("Label10"), QStringLiteral("Reading Lotus Notes Mailbox..."),
           40, 24);
@@ -394,8 +394,10 @@ void frmMain::connectProcedures(MainProcedures& procedures)
     for (int c = 0; c < 4; ++c)
         m_mailList->setColumnWidth(c, widths[c]);
 
-    connect(m_browse, &QPushButton::clicked, this, [&procedures] { procedures.scan.CmdBrowse_Click(); });
-    connect(m_scan, &QPushButton::clicked, this, [&procedures] { procedures.scan.CmdScan_Click(); });
+    connect(m_browse, &QPushButton::clicked, this,
+            [&procedures] { procedures.scan.CmdBrowse_Click(); });
+    connect(m_scan, &QPushButton::clicked, this,
+            [&procedures] { procedures.scan.CmdScan_Click(); });
     connect(m_tree, &QTreeView::clicked, this,
             [&procedures] { procedures.preview.ContactsTreeView_Click(); });
 }

@@ -10,10 +10,8 @@
 namespace tarvik {
 
 frmSplash::frmSplash(SplashHost& host, int pauseMilliseconds, Pause pause, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
-    , m_host(host)
-    , m_pauseMilliseconds(pauseMilliseconds)
-    , m_pause(std::move(pause))
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_host(host),
+      m_pauseMilliseconds(pauseMilliseconds), m_pause(std::move(pause))
 {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(identity::applicationTitle);
