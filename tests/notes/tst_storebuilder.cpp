@@ -132,19 +132,24 @@ private Q_SLOTS:
     void valuesRoundTrip()
     {
         StoreFixture fx;
-        const QString path = fx.buildStore(withDocument(
-            R"j({"id": "m", "items": [
+        const QString longText = QStringLiteral("0123456789").repeated(2000); // 2-byte length
+        const QString path =
+            fx.buildStore(withDocument(QByteArray(
+                                           R"j({"id": "m", "items": [
                 {"name": "T", "type": "text", "values": ["", "a\u0000b", "Grüße 季度 🎉", "."]},
+                {"name": "Long", "type": "text", "values": ["LONG"]},
                 {"name": "N", "type": "number", "values": [0, -0.125, 1e-300, 9007199254740993]},
                 {"name": "D", "type": "datetime", "values": ["2008-03-30T02:30:00+08:45",
                  "0001-01-01T00:00:00Z", "9999-12-31T23:59:59-14:00"]},
                 {"name": "R", "type": "richtext", "values": ["rich"]},
-                {"name": "L", "type": "names", "values": ["CN=A/O=B"]}]})j",
-            R"j([{"name": "V", "folder": true, "documents": ["m"]}])j"));
+                {"name": "L", "type": "names", "values": ["CN=A/O=B"]}]})j")
+                                           .replace("LONG", longText.toUtf8()),
+                                       R"j([{"name": "V", "folder": true, "documents": ["m"]}])j"));
         const auto doc = LocalStoreSession()
                              .GetDatabase({}, path)
                              ->GetView(QStringLiteral("V"))
                              ->GetFirstDocument();
+        QCOMPARE(doc->GetItemValue(QStringLiteral("Long")).textAt(0), longText);
         const auto t = doc->GetItemValue(QStringLiteral("T")).values();
         QCOMPARE(t.size(), 4);
         QCOMPARE(t[1].text(), QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b")));
