@@ -28,12 +28,12 @@ void FolderTree::addNode(const FolderNode& node)
             throw OperationError(
                 QStringLiteral("Element not found: no parent node \"%1\"").arg(node.parentKey));
     }
-    QList<int>& siblings = parent < 0 ? m_topNodes : m_nodes[parent].children;
-    const int row = int(siblings.size());
+    const int row = int(parent < 0 ? m_topNodes.size() : m_nodes.at(parent).children.size());
     const int index = int(m_nodes.size());
     beginInsertRows(parent < 0 ? QModelIndex() : modelIndexOfNode(parent), row, row);
     m_nodes.append(Entry{node, parent, row, {}});
-    siblings.append(index);
+    // Only now take the parent's list: appending may have moved the nodes.
+    (parent < 0 ? m_topNodes : m_nodes[parent].children).append(index);
     m_byKey.insert(node.key, index);
     endInsertRows();
 }
