@@ -11,6 +11,10 @@ namespace {
 constexpr int encodedWordText = 52;
 // Longer plain words are encoded instead, so they can be split.
 constexpr int maxPlainWord = 60;
+// The longest encoded word RFC 2047 allows.
+constexpr int maxEncodedWord = 75;
+// A longer ASCII name is encoded, so it can be split below 998 characters.
+constexpr int maxQuotedName = 900;
 
 bool isPrintableAscii(const QString& text)
 {
@@ -83,19 +87,33 @@ QList<QByteArray> encodedWords(const QString& text)
     return words;
 }
 
+QByteArray quotedString(const QString& text)
+{
+    QByteArray quoted = text.toLatin1();
+    quoted.replace('\\', "\\\\");
+    quoted.replace('"', "\\\"");
+    return '"' + quoted + '"';
+}
+
+// A display name as tokens the folding may separate. Plain and quoted names
+// are one token: GMime keeps a line break inside a name as part of it. A
+// non-ASCII name goes into one encoded word where it fits (B or Q, whichever
+// is shorter); a longer one is split into several Q words, between which
+// folding is safe. Readers that follow RFC 2047 join those exactly; Python's
+// email package shows a blank at each split.
 QList<QByteArray> phrase(const QString& name)
 {
     if (const auto words = plainWords(name, true))
-        return *words;
-    if (isPrintableAscii(name) && !name.contains(u"=?")) {
-        QByteArray quoted = name.toLatin1();
-        quoted.replace('\\', "\\\\");
-        quoted.replace('"', "\\\"");
-        quoted = '"' + quoted + '"';
-        if (quoted.size() <= maxPlainWord)
-            return {quoted};
-    }
-    return encodedWords(name);
+        return {words->join(' ')};
+    if (isPrintableAscii(name) && !name.contains(u"=?") && name.size() <= maxQuotedName)
+        return {quotedString(name)};
+    const QList<QByteArray> q = encodedWords(name);
+    const QByteArray b = "=?utf-8?B?" + name.toUtf8().toBase64() + "?=";
+    if (q.size() == 1 && q.first().size() <= b.size())
+        return q;
+    if (b.size() <= maxEncodedWord)
+        return {b};
+    return q;
 }
 
 // Puts the tokens on lines, a blank before each, starting a new line where

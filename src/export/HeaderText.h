@@ -9,9 +9,10 @@
 namespace tarvik::mail {
 
 // Raw header values as GMime writes them after "Name:": a leading blank, lines
-// folded with LF plus a blank, a final LF. Every line stays within 78
-// characters (except for a single address longer than that); non-ASCII text
-// becomes RFC 2047 encoded words in UTF-8, each split between characters.
+// folded with LF plus a blank, a final LF. Lines stay within 78 characters
+// wherever the text can be folded (a long ASCII display name or address
+// cannot, but stays far below 998); non-ASCII text becomes RFC 2047 encoded
+// words in UTF-8, each ending between characters.
 // Texts must already be free of control characters.
 constexpr int maxHeaderLine = 78;
 

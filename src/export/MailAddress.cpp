@@ -245,7 +245,8 @@ QString placeholderAddress(const QString& displayName)
             }
         }
     }
-    local.truncate(64);
+    // Short enough that " <local@notes.invalid>" fits one header line.
+    local.truncate(40);
     while (local.endsWith(u'.'))
         local.chop(1);
     if (local.isEmpty()) {

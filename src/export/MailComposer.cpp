@@ -137,11 +137,16 @@ gmime::Ref<GMimeMessage> composeMessage(const MailContent& content)
     if (id.startsWith(u'<') && id.endsWith(u'>'))
         id = id.mid(1, id.size() - 2);
     g_mime_object_set_header(object, "Message-ID", ('<' + id.toUtf8() + '>').constData(), nullptr);
-    if (!content.sent)
-        g_mime_object_append_header(object, "X-Unsent", "1", nullptr);
+    // Outlook's mark of a message that was never sent; after MIME-Version,
+    // which GMime adds with the body.
+    const auto markUnsent = [&] {
+        if (!content.sent)
+            g_mime_object_append_header(object, "X-Unsent", "1", nullptr);
+    };
 
     if (content.attachments.empty()) {
         g_mime_message_set_mime_part(message.get(), textPart(content.body, {}).get());
+        markUnsent();
         return message;
     }
 
@@ -156,6 +161,7 @@ gmime::Ref<GMimeMessage> composeMessage(const MailContent& content)
     for (const auto& file : content.attachments)
         g_mime_multipart_add(multipart.get(), attachmentPart(*file).get());
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(multipart.get()));
+    markUnsent();
     return message;
 }
 

@@ -217,6 +217,234 @@ private Q_SLOTS:
         QCOMPARE(r.messageId, QStringLiteral("<test.1@tarvik.invalid>"));
         QVERIFY(!r.unsent);
     }
+
+    void headerInjectionIsDefused()
+    {
+        auto mail = newMail();
+        importFrom(*mail, QStringLiteral("Eve\rBcc: spy@evil.example <eve@example.com>"));
+        mail->setSubject(QStringLiteral("Hello\r\nBcc: spy@evil.example\nX-Evil: 1"));
+        mail->setCC(QStringLiteral("Bob <bob@example.com>\r\nBcc: spy@evil.example"));
+        mail->Recipients().Add(QStringLiteral("CN=Ann\nTo: spy@evil.example/O=Acme"));
+        const auto r = save(*mail, QStringLiteral("inject.eml"));
+        QCOMPARE(r.headerNames,
+                 (QStringList{QStringLiteral("From"), QStringLiteral("To"), QStringLiteral("Cc"),
+                              QStringLiteral("Subject"), QStringLiteral("Date"),
+                              QStringLiteral("Message-ID"), QStringLiteral("MIME-Version"),
+                              QStringLiteral("X-Unsent"), QStringLiteral("Content-Type"),
+                              QStringLiteral("Content-Transfer-Encoding")}));
+        QCOMPARE(r.subject, QStringLiteral("Hello Bcc: spy@evil.example X-Evil: 1"));
+        QCOMPARE(r.from, (QList<EmlAddress>{{QStringLiteral("Eve Bcc: spy@evil.example"),
+                                             QStringLiteral("eve@example.com")}}));
+        QCOMPARE(r.to,
+                 (QList<EmlAddress>{{QStringLiteral("Ann To: spy@evil.example/Acme"),
+                                     QStringLiteral("ann.to.spy.evil.example@notes.invalid")}}));
+        QCOMPARE(r.cc.size(), 1);
+        QCOMPARE(r.cc[0].name, QStringLiteral("Bob <bob@example.com> Bcc: spy@evil.example"));
+        QVERIFY(r.bcc.isEmpty());
+    }
+
+    void recipientTexts()
+    {
+        auto mail = newMail();
+        importFrom(*mail, QStringLiteral("CN=Mira Kestrel/OU=Mail/O=Acme@AcmeDomain"));
+        QStringList many;
+        for (int i = 0; i < 200; ++i)
+            many << QStringLiteral("Person Number %1 <p%1@example.com>").arg(i);
+        mail->Recipients().Add(many.join(u';'));
+        mail->Recipients().Add(QStringLiteral(" ; . ;;bob@example.com;张伟/销售部/某某公司"));
+        mail->setCC(
+            QStringLiteral(".;;CN=Ann Example/OU=Sales/O=Acme;Dr. Who, (Acme) <dr@example.com>"));
+        mail->setBCC(
+            QStringLiteral("\"O'Brien, \\\"Pat\\\"\" <pat@example.com>;Carol <carol@example>"));
+        const auto r = save(*mail, QStringLiteral("recipients.eml"));
+        QCOMPARE(r.from, (QList<EmlAddress>{{QStringLiteral("Mira Kestrel/Mail/Acme@AcmeDomain"),
+                                             QStringLiteral("mira.kestrel@notes.invalid")}}));
+        QCOMPARE(r.to.size(), 202);
+        QCOMPARE(r.to[199], (EmlAddress{QStringLiteral("Person Number 199"),
+                                        QStringLiteral("p199@example.com")}));
+        QCOMPARE(r.to[200], (EmlAddress{QString(), QStringLiteral("bob@example.com")}));
+        QCOMPARE(r.to[201].name, QStringLiteral("张伟/销售部/某某公司"));
+        QVERIFY(r.to[201].address.startsWith(u"user-"));
+        QCOMPARE(r.cc, (QList<EmlAddress>{
+                           {QStringLiteral("Ann Example/Sales/Acme"),
+                            QStringLiteral("ann.example@notes.invalid")},
+                           {QStringLiteral("Dr. Who, (Acme)"), QStringLiteral("dr@example.com")}}));
+        QCOMPARE(r.bcc, (QList<EmlAddress>{
+                            {QStringLiteral("O'Brien, \"Pat\""), QStringLiteral("pat@example.com")},
+                            {QStringLiteral("Carol <carol@example>"),
+                             QStringLiteral("carol.carol.example@notes.invalid")}}));
+    }
+
+    // Names that cannot be folded, or only as several encoded words.
+    void longNames()
+    {
+        const QString nonAscii = QString(30, u'ü') + QStringLiteral("季度报告").repeated(12);
+        const QString ascii = QStringLiteral("Dr. Name,").repeated(15);
+        const QString subject = QStringLiteral("Quarterly report for the sales region").repeated(6);
+        auto mail = newMail();
+        importFrom(*mail, nonAscii);
+        mail->Recipients().Add(u'"' + ascii + QStringLiteral("\" <long@example.com>"));
+        mail->setSubject(subject);
+        const QString path = m_dir.filePath(QStringLiteral("longname.eml"));
+        mail->SaveAs(path, olRfc822);
+        const auto r = tarvik::test::checkEml(path);
+        QVERIFY2(r.ok(), qPrintable(r.error + r.defects.join(u'\n')));
+        QVERIFY(r.maxHeaderLine > 78 && r.maxHeaderLine <= 998);
+        const GMimeView g = readWithGMime(path);
+        QCOMPARE(g.from.value(0).name, nonAscii);
+        QCOMPARE(g.to.value(0).name, ascii);
+        QCOMPARE(g.subject, subject);
+        QCOMPARE(r.to.value(0).name, ascii);
+        QCOMPARE(r.subject, subject);
+        // Python's reader shows a blank between the encoded words of one name.
+        QCOMPARE(r.from.value(0).name.remove(u' '), nonAscii);
+    }
+
+    void attachmentsAreKeptAndRoundTrip()
+    {
+        QTemporaryDir temp;
+        QByteArray binary;
+        for (int i = 0; i < 70000; ++i)
+            binary.append(char(i * 7 % 256));
+        const QString a = temp.filePath(QStringLiteral("report.pdf"));
+        const QString empty = temp.filePath(QStringLiteral("empty.bin"));
+        writeFile(a, binary);
+        writeFile(empty, {});
+        auto mail = newMail();
+        mail->setBody(QStringLiteral("See attached."));
+        mail->Attachments().Add(a);
+        QVERIFY(QFile::remove(a)); // deleted right after, as the caller does
+        writeFile(a, "second file, same name");
+        mail->Attachments().Add(a);
+        mail->Attachments().Add(empty);
+        QVERIFY_THROWS_EXCEPTION(
+            OperationError, mail->Attachments().Add(temp.filePath(QStringLiteral("gone.txt"))));
+        QVERIFY_THROWS_EXCEPTION(OperationError, mail->Attachments().Add(temp.path()));
+        QCOMPARE(mail->Attachments().Count(), 3);
+
+        const auto r = save(*mail, QStringLiteral("att.eml"));
+        QCOMPARE(r.contentType, QStringLiteral("multipart/mixed"));
+        QCOMPARE(r.body, QStringLiteral("See attached."));
+        QCOMPARE(r.bodyEncoding, QStringLiteral("7bit"));
+        QCOMPARE(r.attachments.size(), 3);
+        QCOMPARE(r.attachments[0].fileName, QStringLiteral("report.pdf"));
+        QCOMPARE(r.attachments[0].data, binary);
+        QCOMPARE(r.attachments[0].encoding, QStringLiteral("base64"));
+        QCOMPARE(r.attachments[1].fileName, QStringLiteral("report.pdf"));
+        QCOMPARE(r.attachments[1].data, QByteArray("second file, same name"));
+        QCOMPARE(r.attachments[2].fileName, QStringLiteral("empty.bin"));
+        QCOMPARE(r.attachments[2].contentType, QStringLiteral("application/octet-stream"));
+        QCOMPARE(r.attachments[2].size, 0);
+
+        // A second save (another name after a collision) writes the same bytes.
+        save(*mail, QStringLiteral("att2.eml"));
+        QCOMPARE(fileBytes(m_dir.filePath(QStringLiteral("att2.eml"))),
+                 fileBytes(m_dir.filePath(QStringLiteral("att.eml"))));
+    }
+
+    void emptyItem()
+    {
+        auto mail = newMail();
+        mail->setSubject(QString());
+        mail->setBody(QString());
+        mail->Recipients().Add(QString());
+        const auto r = save(*mail, QStringLiteral("empty.eml"));
+        QVERIFY(r.from.isEmpty() && r.to.isEmpty() && r.cc.isEmpty() && r.bcc.isEmpty());
+        QCOMPARE(r.subject, std::nullopt);
+        QCOMPARE(r.body, QString());
+        QCOMPARE(r.dateEpoch, fixedNow.toSecsSinceEpoch()); // no date given: the clock's
+        QVERIFY(r.unsent);
+    }
+
+    void dateHeader_data()
+    {
+        QTest::addColumn<QString>("sentOn");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("dateLine");
+        QTest::newRow("back-end form") << "2008-03-14 10:32:05 +01:00"
+                                       << "2008-03-15 08:00:00 +01:00"
+                                       << "Fri, 14 Mar 2008 10:32:05 +0100";
+        QTest::newRow("received only") << ""
+                                       << "2008-07-01T23:59:59-05:00"
+                                       << "Tue, 01 Jul 2008 23:59:59 -0500";
+        QTest::newRow("day only, summer") << "06-30-2008"
+                                          << ""
+                                          << "Mon, 30 Jun 2008 00:00:00 +0200";
+        QTest::newRow("day only, winter") << "12-24-2008"
+                                          << ""
+                                          << "Wed, 24 Dec 2008 00:00:00 +0100";
+        QTest::newRow("UTC") << "2008-03-14T10:32:05Z"
+                             << ""
+                             << "Fri, 14 Mar 2008 10:32:05 +0000";
+    }
+    void dateHeader()
+    {
+        QFETCH(QString, sentOn);
+        QFETCH(QString, received);
+        QFETCH(QString, dateLine);
+        auto mail = newMail();
+        if (!sentOn.isEmpty())
+            mail->setSentOn(sentOn);
+        if (!received.isEmpty())
+            mail->setReceivedTime(received);
+        QVERIFY_THROWS_EXCEPTION(OperationError, mail->setSentOn(QStringLiteral("14.03.2008")));
+        QVERIFY_THROWS_EXCEPTION(OperationError, mail->setReceivedTime(QString()));
+        const QString path = m_dir.filePath(QStringLiteral("date.eml"));
+        QFile::remove(path);
+        save(*mail, QStringLiteral("date.eml"));
+        QVERIFY(("\r\n" + fileBytes(path)).contains("\r\nDate: " + dateLine.toLatin1() + "\r\n"));
+    }
+
+    void saveAsNeverReplacesOrLeavesDebris()
+    {
+        auto mail = newMail();
+        mail->setSubject(QStringLiteral("x"));
+        const QString existing = m_dir.filePath(QStringLiteral("taken.eml"));
+        writeFile(existing, "precious");
+        QFile::link(m_dir.filePath(QStringLiteral("nowhere")),
+                    m_dir.filePath(QStringLiteral("link.eml")));
+        const QStringList before = folderEntries(m_dir.path());
+        QVERIFY_THROWS_EXCEPTION(OperationError, mail->SaveAs(existing, olRfc822));
+        QVERIFY_THROWS_EXCEPTION(
+            OperationError, mail->SaveAs(m_dir.filePath(QStringLiteral("link.eml")), olRfc822));
+        QVERIFY_THROWS_EXCEPTION(
+            OperationError,
+            mail->SaveAs(m_dir.filePath(QStringLiteral("no/such/x.eml")), olRfc822));
+        QVERIFY_THROWS_EXCEPTION(OperationError,
+                                 mail->SaveAs(m_dir.filePath(QStringLiteral("fine.eml")), 0));
+        QCOMPARE(fileBytes(existing), QByteArray("precious"));
+        QCOMPARE(folderEntries(m_dir.path()), before);
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("nowhere"))));
+    }
+
+    void writeFailureLeavesNothing()
+    {
+        QTemporaryDir out;
+        QTemporaryDir in;
+        const QString big = in.filePath(QStringLiteral("big.bin"));
+        writeFile(big, QByteArray(200000, 'z'));
+        auto mail = newMail();
+        mail->Attachments().Add(big);
+        // The size limit applies to this process only: a child takes it.
+        const pid_t child = fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{65536, 65536};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            int code = 1;
+            try {
+                mail->SaveAs(out.filePath(QStringLiteral("big.eml")), olRfc822);
+            } catch (const OperationError& e) {
+                code = e.message().contains(QStringLiteral("File too large")) ? 0 : 2;
+            }
+            _exit(code);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(folderEntries(out.path()), QStringList());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRdoMail)
