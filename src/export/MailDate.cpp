@@ -27,7 +27,8 @@ std::optional<int> offsetSeconds(const QString& zone)
 }
 
 // A wall-clock time that does not exist locally (skipped by a change to
-// summer time) is moved forward to the first time that does.
+// summer time) is read with the offset before the change: 02:30 on such a day
+// is 03:30 summer time.
 QDateTime localDateTime(const QDate& date, const QTime& time)
 {
     QDateTime dt(date, time, Qt::LocalTime);

@@ -300,6 +300,22 @@ private Q_SLOTS:
         QCOMPARE(r.from.value(0).name.remove(u' '), nonAscii);
     }
 
+    void importTakesHeaderLines()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("headers.txt"));
+        writeFile(path, "From:Grüße GmbH\n <info@example.de>\nX-Other: 1\r\nSubject: Hi\n"
+                        "Cc: cc@example.com\n\nTo: body@example.com\n");
+        auto mail = newMail();
+        mail->Import(path, olRfc822);
+        const auto r = save(*mail, QStringLiteral("imported.eml"));
+        QCOMPARE(r.from, (QList<EmlAddress>{
+                             {QStringLiteral("Grüße GmbH"), QStringLiteral("info@example.de")}}));
+        QCOMPARE(r.subject, QStringLiteral("Hi"));
+        QCOMPARE(r.cc.value(0).address, QStringLiteral("cc@example.com"));
+        QVERIFY(r.to.isEmpty());
+        QVERIFY_THROWS_EXCEPTION(OperationError, mail->Import(path, 0));
+    }
+
     void attachmentsAreKeptAndRoundTrip()
     {
         QTemporaryDir temp;
