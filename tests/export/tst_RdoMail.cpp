@@ -2,6 +2,7 @@
 
 #include "EmlCheck.h"
 #include "export/GMimeHandles.h"
+#include "export/MailComposer.h"
 #include "export/RdoSession.h"
 #include "shell/OperationError.h"
 
@@ -200,6 +201,17 @@ private Q_SLOTS:
         QCOMPARE(r.attachments[0].data, content);
         QCOMPARE(r.messageId, u"<test.1@tarvik.invalid>"_s);
         QVERIFY(!r.unsent);
+    }
+
+    void bodyEncodingChoice()
+    {
+        const QByteArray line78(78, 'x');
+        QCOMPARE(bodyEncoding(line78 + "\n\tend\n"), GMIME_CONTENT_ENCODING_7BIT);
+        QCOMPARE(bodyEncoding("Gr\xc3\xbc\xc3\x9f\x65\n"), GMIME_CONTENT_ENCODING_8BIT);
+        QCOMPARE(bodyEncoding(line78 + "x"), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+        QCOMPARE(bodyEncoding("page\fbreak"), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+        QCOMPARE(bodyEncoding(QByteArray("nul\0", 4)), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+        QCOMPARE(bodyEncoding("a\n--=_b\n", "--=_b"), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
     }
 
     void headerInjectionIsDefused()
