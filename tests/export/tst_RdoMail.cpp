@@ -181,7 +181,8 @@ private Q_SLOTS:
         mail->Recipients().Add(u"张伟 <zhang@example.cn>;Émile 😀 <emile@bücher.example>"_s);
         const QString fileName =
             u"季度报告_Quartalsbericht_Übersicht_2008_mit_sehr_langem_Namen_😀_final.pdf"_s;
-        const QByteArray content("%PDF-1.4 \x00\xff\r\n\n", 16);
+        const char raw[] = "%PDF-1.4 \x00\xff\r\n\n";
+        const QByteArray content(raw, sizeof raw - 1);
         writeFile(m_dir.filePath(fileName), content);
         mail->Attachments().Add(m_dir.filePath(fileName));
 
