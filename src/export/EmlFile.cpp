@@ -160,7 +160,9 @@ void writeMessageFile(GMimeObject* message, const QString& path)
 
     QString error;
     if (!platform::moveNoReplace(temp.path(), target.absoluteFilePath(), &error)) {
-        if (target.exists() || target.isSymLink()) {
+        // Someone may have taken the name while the message was written.
+        const QFileInfo now(target.absoluteFilePath());
+        if (now.exists() || now.isSymLink()) {
             throw OperationError(QStringLiteral("The file \"%1\" already exists.")
                                      .arg(QDir::toNativeSeparators(path)));
         }

@@ -1,7 +1,8 @@
 #pragma once
 
-// Owning handles for GMime and GLib objects used by the mail writer. Only .cpp
-// files of the writer (and tests that link GMime) include this header.
+// Owning handles for GMime and GLib objects used by the mail writer. Only the
+// writer's own files (and tests that link GMime) include this header: the
+// core library links GMime privately.
 
 #include <gmime/gmime.h>
 

@@ -9,7 +9,8 @@ namespace tarvik::mail {
 
 namespace {
 
-constexpr int maxLine = 78;
+// Longer body lines are written quoted-printable.
+constexpr int maxBodyLine = 78;
 
 // Sets a header GMime writes exactly as given: the value for GMime's own
 // model, the raw value (folded and encoded here) for the file.
@@ -98,7 +99,7 @@ GMimeContentEncoding bodyEncoding(const QByteArray& body, const QByteArray& forb
             lineLength = 0;
             continue;
         }
-        if (++lineLength > maxLine || (b < 0x20 && b != '\t') || b == 0x7F)
+        if (++lineLength > maxBodyLine || (b < 0x20 && b != '\t') || b == 0x7F)
             return GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
         if (b >= 0x80)
             ascii = false;
