@@ -5,9 +5,12 @@
 namespace tarvik {
 
 MainProcedures::MainProcedures(AppContext& context, MainWindowPort& window, DialogPort& dialogs,
-                               EventPump& pump)
+                               EventPump& pump, AppWindowsPort& windows, HelpViewerPort& help)
     : context(context), scan(context.state, context.notesSessions, window, dialogs, pump, tree),
-      preview(context.state, window, pump, tree, mailList)
-{}
+      preview(context.state, window, pump, tree, mailList),
+      exportSetup(context.state, tree, dialogs, windows)
+{
+    Q_UNUSED(help); // for the window commands
+}
 
 } // namespace tarvik

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/ExportSetup.h"
 #include "notes/DatabaseScan.h"
 #include "notes/FolderTree.h"
 #include "preview/MailList.h"
@@ -8,8 +9,10 @@
 namespace tarvik {
 
 struct AppContext;
+class AppWindowsPort;
 class DialogPort;
 class EventPump;
+class HelpViewerPort;
 class MainWindowPort;
 
 // The procedures behind the main window and the content they fill: the folder
@@ -18,13 +21,14 @@ class MainWindowPort;
 class MainProcedures {
 public:
     MainProcedures(AppContext& context, MainWindowPort& window, DialogPort& dialogs,
-                   EventPump& pump);
+                   EventPump& pump, AppWindowsPort& windows, HelpViewerPort& help);
 
     AppContext& context;
     FolderTree tree;
     MailList mailList;
     DatabaseScan scan;
     MailPreview preview;
+    ExportSetup exportSetup;
 };
 
 } // namespace tarvik

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "FakeWindow.h"
 #include "StoreFixture.h"
 
 #include "notes/FolderTree.h"
@@ -19,12 +20,14 @@ namespace {
 
 // The real window with the procedures behind it and scripted dialogs.
 struct Window : frmMain {
-    explicit Window(AppContext& context) : procedures(context, *this, dialogs, pump)
+    explicit Window(AppContext& context) : procedures(context, *this, dialogs, pump, windows, help)
     {
         connectProcedures(procedures);
     }
     FakeDialogs dialogs;
     QtEventPump pump;
+    FakeAppWindows windows;
+    FakeHelpViewer help;
     MainProcedures procedures;
 };
 

@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QStringList>
 
+#include <functional>
+
 namespace tarvik::test {
 
 // The main window's controls as plain values, in their state at start.
@@ -57,6 +59,33 @@ public:
 
     QList<int> pauses;
     int repaints = 0;
+};
+
+// Records the other windows the procedures open and the end of the application.
+class FakeAppWindows : public AppWindowsPort {
+public:
+    void showSaveWindow() override
+    {
+        ++saveWindowShows;
+        if (onShowSaveWindow)
+            onShowSaveWindow();
+    }
+    void showAbout() override { ++aboutShows; }
+    void quitApplication() override { ++quits; }
+    QString programFolder() const override { return folder; }
+
+    int saveWindowShows = 0;
+    int aboutShows = 0;
+    int quits = 0;
+    QString folder;
+    std::function<void()> onShowSaveWindow;
+};
+
+// Records the help files asked for.
+class FakeHelpViewer : public HelpViewerPort {
+public:
+    void showHelp(const QString& path) override { shown.append(path); }
+    QStringList shown;
 };
 
 } // namespace tarvik::test

@@ -16,7 +16,9 @@ struct Harness {
     FakeMainWindow window;
     FakeDialogs dialogs;
     FakeEventPump pump;
-    MainProcedures procedures{context, window, dialogs, pump};
+    FakeAppWindows windows;
+    FakeHelpViewer help;
+    MainProcedures procedures{context, window, dialogs, pump, windows, help};
 
     // Chooses the database through Browse, as the user does.
     void browse(const QString& path)

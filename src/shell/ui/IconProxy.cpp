@@ -1,9 +1,8 @@
 #include "shell/ui/IconProxy.h"
 
 #include "notes/FolderTree.h"
+#include "shell/ui/Artwork.h"
 #include "shell/ui/SmallIcons.h"
-
-#include <QFont>
 
 namespace tarvik {
 
@@ -14,8 +13,7 @@ QVariant IconProxy::data(const QModelIndex& index, int role) const
         return icon.isValid() ? QVariant(smallIcons().icon(icon.toInt())) : QVariant();
     }
     if (role == Qt::FontRole && QIdentityProxyModel::data(index, role::HasDocuments).toBool()) {
-        QFont bold;
-        bold.setBold(true);
+        static const QFont bold = art::tahoma(8.25, true);
         return bold;
     }
     return QIdentityProxyModel::data(index, role);

@@ -258,7 +258,9 @@ void frmMain::buildPreviewPage(QWidget* page)
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setIconSize(QSize(16, 16));
     m_tree->header()->setStyleSheet(headerStyle);
-    m_tree->header()->setStretchLastSection(true);
+    // Long folder names widen the column and the tree scrolls sideways.
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     m_listModel = new QStandardItemModel(0, 4, this);
     m_listModel->setHorizontalHeaderLabels({QStringLiteral("From/To"), QStringLiteral("Subject"),

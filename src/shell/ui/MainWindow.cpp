@@ -1,0 +1,34 @@
+#include "shell/ui/MainWindow.h"
+
+#include "shell/AppContext.h"
+
+#include <QApplication>
+
+namespace tarvik {
+
+MainWindow::MainWindow(AppContext& context, QWidget* parent)
+    : frmMain(parent), m_dialogs(this),
+      m_procedures(context, *this, m_dialogs, m_pump, *this, m_help)
+{
+    connectProcedures(m_procedures);
+}
+
+void MainWindow::showSaveWindow()
+{}
+
+void MainWindow::showAbout()
+{}
+
+void MainWindow::quitApplication()
+{
+    // The event loop ends as soon as the current handler returns; the
+    // windows close with it and nothing is asked or saved.
+    QApplication::exit(0);
+}
+
+QString MainWindow::programFolder() const
+{
+    return QApplication::applicationDirPath();
+}
+
+} // namespace tarvik
