@@ -75,7 +75,8 @@ AttachmentFile::AttachmentFile(QString fileName, gmime::Ref<GMimeStream> stream)
     : m_fileName(std::move(fileName)), m_stream(std::move(stream))
 {}
 
-std::shared_ptr<AttachmentFile> AttachmentFile::open(const QString& path)
+std::shared_ptr<AttachmentFile> AttachmentFile::open(const QString& path,
+                                                     const QString& displayName)
 {
     gmime::ensureInitialised();
     const QFileInfo info(path);
@@ -85,7 +86,9 @@ std::shared_ptr<AttachmentFile> AttachmentFile::open(const QString& path)
     // and opening a pipe could block.
     if (!info.isFile())
         throw OperationError(QStringLiteral("\"%1\" is not a file.").arg(path));
-    const QString name = cleanHeaderText(info.fileName());
+    QString name = cleanHeaderText(displayName);
+    if (name.trimmed().isEmpty())
+        name = cleanHeaderText(info.fileName());
     if (name.trimmed().isEmpty())
         throw OperationError(QStringLiteral("\"%1\" has no file name.").arg(path));
 

@@ -14,9 +14,12 @@ namespace tarvik::mail {
 class AttachmentFile {
 public:
     // Throws OperationError when path is not a readable regular file.
-    static std::shared_ptr<AttachmentFile> open(const QString& path);
+    // displayName is the name the message gives the file; without one, the
+    // last part of its path.
+    static std::shared_ptr<AttachmentFile> open(const QString& path,
+                                                const QString& displayName = {});
 
-    // The name the message gives the file: the last part of its path.
+    // The name the message gives the file.
     const QString& fileName() const { return m_fileName; }
     // "application/pdf" and the like, guessed from the name's extension.
     QByteArray contentType() const;

@@ -119,10 +119,10 @@ int RdoRecipients::Count() const
     return int(m_items.size());
 }
 
-void RdoAttachments::Add(const QString& path)
+void RdoAttachments::Add(const QString& path, const QString& displayName)
 {
     m_mail.checkAlive();
-    m_files.push_back(AttachmentFile::open(path));
+    m_files.push_back(AttachmentFile::open(path, displayName));
 }
 
 int RdoAttachments::Count() const

@@ -106,8 +106,9 @@ private:
 class RdoAttachments {
 public:
     // Opens the file now and keeps it open: the caller may delete it right
-    // after this call, its content is read when the message is saved.
-    void Add(const QString& path);
+    // after this call, its content is read when the message is saved. The
+    // message names it displayName, or after the path's last part.
+    void Add(const QString& path, const QString& displayName = {});
     int Count() const;
 
 private:

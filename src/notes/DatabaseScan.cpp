@@ -157,7 +157,7 @@ void DatabaseScan::CmdScan_Click()
             for (const QString& name : std::as_const(folders)) {
                 if (name.isEmpty())
                     continue;
-                const qint64 n = CountEmails(trimBlanks(name));
+                const qint64 n = CountEmails(userFolderName(name));
                 const QStringList parts = name.split(QLatin1Char('\\'));
                 const QString shown = parts.size() >= 2 ? parts.last() : name;
                 m_window.setFolderNameCaption(shown + QStringLiteral(" (") + QString::number(n) +
@@ -209,7 +209,7 @@ void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
     node.caption = leaf + QStringLiteral(" (") + QString::number(count) + QLatin1Char(')');
     node.icon = icon::Email;
     node.parentKey = parentKey;
-    node.folderName = trimBlanks(name);
+    node.folderName = userFolderName(name);
     node.hasDocuments = count > 0;
     m_tree.addNode(node);
     m_userFolderKeys.insert(name, key);

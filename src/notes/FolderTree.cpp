@@ -1,8 +1,15 @@
 #include "notes/FolderTree.h"
 
 #include "shell/OperationError.h"
+#include "shell/Text.h"
 
 namespace tarvik {
+
+QString userFolderName(const QString& viewName)
+{
+    const QString trimmed = trimBlanks(viewName);
+    return trimmed.isEmpty() ? viewName : trimmed;
+}
 
 FolderTree::FolderTree(QObject* parent) : QAbstractItemModel(parent)
 {}

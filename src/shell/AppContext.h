@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/RdoSessionRegistry.h"
 #include "notes/NotesSessionRegistry.h"
 #include "shell/AppState.h"
 #include "shell/Global.h"
@@ -13,6 +14,7 @@ namespace tarvik {
 struct AppContext {
     AppState state;
     notes::NotesSessionRegistry notesSessions = notes::NotesSessionRegistry::withDefaults();
+    mail::RdoSessionRegistry rdoSessions = mail::RdoSessionRegistry::withDefaults();
     TempFolder temp;
     RandomGenerator random;
     QString logPath = platform::defaultLogPath();

@@ -15,6 +15,11 @@ TempFolder::~TempFolder()
     platform::removeFolderTree(m_path);
 }
 
+QString TempFolder::pathIfMade() const
+{
+    return m_path.isEmpty() ? QString() : m_path + platform::separator();
+}
+
 QString TempFolder::path()
 {
     if (m_path.isEmpty()) {

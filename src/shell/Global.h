@@ -24,6 +24,8 @@ public:
     // when the folder cannot be made.
     QString path();
     bool exists() const { return !m_path.isEmpty(); }
+    // The folder's path with its separator, or "" before it is made.
+    QString pathIfMade() const;
 
 private:
     QString m_path;

@@ -198,4 +198,39 @@ RemoveOnInterrupt::~RemoveOnInterrupt()
     interruptPath[0] = 0;
 }
 
+qsizetype nameLength(const QString& name)
+{
+#ifdef Q_OS_WIN
+    return name.size();
+#else
+    return name.toUtf8().size();
+#endif
+}
+
+QString adjustNameForSystem(const QString& name)
+{
+    QString n = name;
+#ifdef Q_OS_WIN
+    while (n.endsWith(QLatin1Char('.')) || n.endsWith(QLatin1Char(' ')))
+        n[n.size() - 1] = QLatin1Char('_');
+    static const QStringList reserved = {
+        QStringLiteral("CON"),  QStringLiteral("PRN"),  QStringLiteral("AUX"),
+        QStringLiteral("NUL"),  QStringLiteral("COM1"), QStringLiteral("COM2"),
+        QStringLiteral("COM3"), QStringLiteral("COM4"), QStringLiteral("COM5"),
+        QStringLiteral("COM6"), QStringLiteral("COM7"), QStringLiteral("COM8"),
+        QStringLiteral("COM9"), QStringLiteral("LPT1"), QStringLiteral("LPT2"),
+        QStringLiteral("LPT3"), QStringLiteral("LPT4"), QStringLiteral("LPT5"),
+        QStringLiteral("LPT6"), QStringLiteral("LPT7"), QStringLiteral("LPT8"),
+        QStringLiteral("LPT9")};
+    const QString stem = n.section(QLatin1Char('.'), 0, 0).trimmed();
+    if (reserved.contains(stem, Qt::CaseInsensitive))
+        n.prepend(QLatin1Char('_'));
+#else
+    // A leading dot hides a file from the user's file manager.
+    if (n.startsWith(QLatin1Char('.')))
+        n[0] = QLatin1Char('_');
+#endif
+    return n;
+}
+
 } // namespace tarvik::platform

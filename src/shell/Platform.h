@@ -68,7 +68,17 @@ public:
     RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
 };
 
-// The longest file name (one path part) the file system takes, in bytes.
-constexpr int maxNameBytes = 255;
+// The longest file name (one path part) the file system takes, in the units
+// nameLength counts.
+constexpr int maxNameLength = 255;
+
+// The length of a file name as the file system counts it (bytes of UTF-8 here,
+// UTF-16 code units on Windows).
+qsizetype nameLength(const QString& name);
+
+// Changes what this system treats specially in a file name that is otherwise
+// safe: a leading dot (a hidden file here); reserved device names and trailing
+// dots or blanks on Windows.
+QString adjustNameForSystem(const QString& name);
 
 } // namespace tarvik::platform

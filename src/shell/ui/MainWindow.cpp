@@ -1,5 +1,6 @@
 #include "shell/ui/MainWindow.h"
 
+#include "export/ui/frmSave.h"
 #include "shell/AppContext.h"
 
 #include <QApplication>

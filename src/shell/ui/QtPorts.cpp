@@ -74,7 +74,10 @@ void QtEventPump::pause(int milliseconds)
 
 void QtEventPump::repaint()
 {
+    if (m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < 40)
+        return;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sinceRepaint.start();
 }
 
 } // namespace tarvik

@@ -2,6 +2,8 @@
 
 #include "shell/Ports.h"
 
+#include <QElapsedTimer>
+
 class QWidget;
 
 namespace tarvik {
@@ -26,7 +28,12 @@ private:
 class QtEventPump : public EventPump {
 public:
     void pause(int milliseconds) override;
+    // At most every few hundredths of a second: more is not seen, and long
+    // work asks for a repaint after every step.
     void repaint() override;
+
+private:
+    QElapsedTimer m_sinceRepaint;
 };
 
 } // namespace tarvik

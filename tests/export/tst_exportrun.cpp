@@ -1,0 +1,431 @@
+#include "EmlCheck.h"
+#include "ExportHarness.h"
+#include "StoreFixture.h"
+
+#include "export/RdoSession.h"
+#include "export/RdoSessionRegistry.h"
+#include "notes/NotesSessionRegistry.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray smallMail()
+{
+    return readFile(QStringLiteral(TARVIK_SOURCE_DIR "/tests/export/data/small-mail.json"));
+}
+
+// The file of a folder whose name starts with the given subject stem and goes
+// on with the number only.
+QString fileOf(const QString& folder, const QString& stem)
+{
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(stem) + QStringLiteral("[0-9]+\\.eml")));
+    for (const QString& f : QDir(folder).entryList(QDir::Files)) {
+        if (pattern.match(f).hasMatch())
+            return folder + QLatin1Char('/') + f;
+    }
+    return {};
+}
+
+QStringList addresses(const QList<EmlAddress>& list)
+{
+    QStringList out;
+    for (const EmlAddress& a : list)
+        out.append(a.name.isEmpty() ? a.address
+                                    : a.name + QStringLiteral(" <") + a.address + QLatin1Char('>'));
+    return out;
+}
+
+} // namespace
+
+class TestExportRun : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void exportsTickedFoldersWithExactLog();
+    void messagesCarryTheDocumentsFields();
+    void selectionIsByExactName();
+    void secondRunBuildsTheSameRoot();
+    void sessionFailuresStopTheRun();
+    void damagedDocumentsAreStillExported();
+    void failuresAreCountedAndLogged();
+    void logThatCannotBeCreated();
+    void destinationThatCannotBeWritten();
+};
+
+void TestExportRun::exportsTickedFoldersWithExactLog()
+{
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(smallMail()));
+    const QString dest = fx.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(dest));
+    h.exportTo(dest);
+
+    QCOMPARE(h.dialogs.folderTitles, QStringList{QStringLiteral("Select Path to Save PST File")});
+    QCOMPARE(h.windows.saveWindowShows, 1);
+    // Every node ticked: the root gives an empty name, the group node "Folders".
+    QCOMPARE(h.context.state.gSelectedFolders.size(), h.procedures.tree.nodeCount() + 1);
+    QCOMPARE(h.context.state.gSelectedFolders.first(), QString());
+
+    const QStringList expected = {
+        QStringLiteral("Customer Folder : Projects\\2008"),
+        QStringLiteral("Customer Folder : Projects"),
+        QStringLiteral("Customer Folder : A:B"),
+        QStringLiteral("---------------- Starting User Folders ---------------"),
+        QStringLiteral("Created : Folder[A:B]"),
+        QStringLiteral("Created : Folder[Projects]"),
+        QStringLiteral("\tEmail Subject : SUBJECT[Re: Budget?]"),
+        QStringLiteral("Created : Folder[Projects\\2008]"),
+        QStringLiteral("\tEmail Subject : SUBJECT[Budget 2008]"),
+        QStringLiteral("\tAttachment : ATTACH[|<TEMP>/1/figures.xls]"),
+        QStringLiteral("\tEmail Subject : SUBJECT[Minutes]"),
+        QStringLiteral("\tAttachment : ATTACH[|<TEMP>/2/a.doc]"),
+        QStringLiteral("Saving Emails (Inbox)..."),
+        QStringLiteral("\tEmail Subject : SUBJECT[Budget 2008]"),
+        QStringLiteral("\tAttachment : ATTACH[|<TEMP>/3/figures.xls]"),
+        QStringLiteral("\tEmail Subject : SUBJECT[Re: Budget?]"),
+        QStringLiteral("Saving Emails (Sent Items)..."),
+        QStringLiteral("\tEmail Subject : SUBJECT[Minutes]"),
+        QStringLiteral("\tAttachment : ATTACH[<TEMP>/4/a.doc]"),
+        QStringLiteral("Saving Emails (Drafts)..."),
+        QStringLiteral("\tEmail Subject : SUBJECT[Draft: plan]"),
+        QStringLiteral("\tAttachment : ATTACH[<TEMP>/5/b.txt]"),
+        QStringLiteral("Saving Emails (Deleted Items)..."),
+        QStringLiteral("\tEmail Subject : SUBJECT[Old news]"),
+        QStringLiteral("Done"),
+    };
+    QCOMPARE(h.logLines(), expected);
+    QVERIFY(readFile(h.context.logPath).contains("Done\r\n"));
+
+    const QString root = dest + QStringLiteral("/Ann Example - Mail/");
+    QCOMPARE(h.context.state.gExportPath, root);
+    const QStringList files = filesBelow(dest);
+    QCOMPARE(files.size(), 8);
+    const QStringList folders = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders, (QStringList{QStringLiteral("A-B"), QStringLiteral("Deleted Items"),
+                                   QStringLiteral("Drafts"), QStringLiteral("Inbox"),
+                                   QStringLiteral("Projects"), QStringLiteral("Projects-2008"),
+                                   QStringLiteral("Sent Items")}));
+    for (const auto& [folder, stem] : QList<QPair<QString, QString>>{
+             {QStringLiteral("Projects"), QStringLiteral("Re Budget")},
+             {QStringLiteral("Projects-2008"), QStringLiteral("Budget 2008")},
+             {QStringLiteral("Projects-2008"), QStringLiteral("Minutes")},
+             {QStringLiteral("Inbox"), QStringLiteral("Budget 2008")},
+             {QStringLiteral("Inbox"), QStringLiteral("Re Budget")},
+             {QStringLiteral("Sent Items"), QStringLiteral("Minutes")},
+             {QStringLiteral("Drafts"), QStringLiteral("Draft plan")},
+             {QStringLiteral("Deleted Items"), QStringLiteral("Old news")}})
+        QVERIFY2(!fileOf(root + folder, stem).isEmpty(),
+                 qPrintable(folder + QLatin1Char('/') + stem));
+
+    QCOMPARE(h.summary().written, 8);
+    QCOMPARE(h.summary().failed, 0);
+    QCOMPARE(h.summary().attachments, 5);
+    QCOMPARE(h.save.unloads, 1);
+    QCOMPARE(h.save.header, QStringLiteral("Saving Emails (Deleted Items)..."));
+    QVERIFY(h.save.headers.contains(
+        QStringLiteral("Saving Emails (Custom Folders)... [Projects\\2008]")));
+    QCOMPARE(h.save.found, QStringLiteral("1"));
+    QCOMPARE(h.save.current, QStringLiteral("0/1"));
+
+    const auto& done = h.dialogs.messages.last();
+    QCOMPARE(done.text, QStringLiteral("Migration Completed Successfully !\r\n") + root +
+                            QStringLiteral("\r\nAnn Example - Mail"));
+    QCOMPARE(done.icon, MessageIcon::Information);
+    // Extracted attachments are gone from the temporary folder.
+    QCOMPARE(filesBelow(h.context.temp.pathIfMade()), QStringList{QStringLiteral("sqm.pbs")});
+}
+
+void TestExportRun::messagesCarryTheDocumentsFields()
+{
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(smallMail()));
+    const QString dest = fx.path(QStringLiteral("out"));
+    h.exportTo(dest);
+    const QString root = dest + QStringLiteral("/Ann Example - Mail/");
+
+    const EmlReport m1 =
+        checkEml(fileOf(root + QStringLiteral("Inbox"), QStringLiteral("Budget 2008")));
+    QVERIFY2(m1.ok(), qPrintable(m1.error + m1.defects.join(QLatin1Char('\n'))));
+    QCOMPARE(addresses(m1.from), QStringList{QStringLiteral("ann@example.com")});
+    // "." entries of the Internet list stay out; CC takes the Notes name there.
+    QCOMPARE(addresses(m1.to),
+             (QStringList{QStringLiteral("bob@example.com"), QStringLiteral("dee@example.com")}));
+    QCOMPARE(m1.cc.size(), 3);
+    QCOMPARE(m1.cc[0].address, QStringLiteral("p1@example.com"));
+    QCOMPARE(m1.cc[1].name, QStringLiteral("N2/Acme"));
+    QVERIFY(m1.cc[1].address.endsWith(QStringLiteral(".invalid")));
+    QCOMPARE(m1.cc[2].address, QStringLiteral("p3@example.com"));
+    QCOMPARE(m1.subject, QStringLiteral("Budget 2008"));
+    QCOMPARE(m1.dateEpoch,
+             QDateTime::fromString(QStringLiteral("2008-03-14T10:32:05+01:00"), Qt::ISODate)
+                 .toSecsSinceEpoch());
+    QCOMPARE(m1.body->trimmed(), QStringLiteral("Hello Bob,\nthe figures are attached."));
+    QCOMPARE(m1.attachments.size(), 1); // the OLE object is not a file attachment
+    QCOMPARE(m1.attachments[0].fileName, QStringLiteral("figures.xls"));
+    QCOMPARE(m1.attachments[0].data, QByteArray("cells"));
+
+    const EmlReport m2 =
+        checkEml(fileOf(root + QStringLiteral("Inbox"), QStringLiteral("Re Budget")));
+    QVERIFY(m2.ok());
+    // "." in INetFrom keeps the Notes name; two Internet values count as one.
+    QCOMPARE(m2.from.size(), 1);
+    QCOMPARE(m2.from[0].name, QStringLiteral("Bob Field/Acme"));
+    QCOMPARE(addresses(m2.to), QStringList{QStringLiteral("ann@example.com")});
+    QCOMPARE(m2.bcc.size(), 1);
+    QCOMPARE(m2.bcc[0].name, QStringLiteral("Secret Sam/Acme"));
+    QCOMPARE(m2.subject,
+             QStringLiteral("Re: Budget?")); // the file name lost ":" and "?", not the subject
+    QVERIFY(m2.attachments.isEmpty());
+
+    // Deleted mail takes the first value of From and SendTo as they stand.
+    const EmlReport m5 =
+        checkEml(fileOf(root + QStringLiteral("Deleted Items"), QStringLiteral("Old news")));
+    QVERIFY(m5.ok());
+    QCOMPARE(m5.from[0].name, QStringLiteral("Old Friend/Acme"));
+    QCOMPARE(m5.to.size(), 1);
+    QCOMPARE(m5.to[0].name, QStringLiteral("Ann Example/Acme"));
+
+    // A draft without a date is dated on the day of the export.
+    const EmlReport m4 =
+        checkEml(fileOf(root + QStringLiteral("Drafts"), QStringLiteral("Draft plan")));
+    QVERIFY(m4.ok());
+    QVERIFY(m4.dateEpoch.has_value());
+    QCOMPARE(QDateTime::fromSecsSinceEpoch(*m4.dateEpoch).date(), QDate::currentDate());
+    QCOMPARE(m4.attachments.size(), 1);
+    QCOMPARE(m4.attachments[0].data, QByteArray("plan"));
+}
+
+void TestExportRun::selectionIsByExactName()
+{
+    StoreFixture fx;
+    const QByteArray db = R"json({ "format": 1, "title": "Sel",
+      "views": [
+        { "name": "($Inbox)", "folder": true, "documents": ["a"] },
+        { "name": "($Sent)", "folder": true, "documents": ["a"] },
+        { "name": "Old Inbox", "folder": true, "documents": ["a"] },
+        { "name": "Projects", "folder": true, "documents": ["a"] },
+        { "name": "Projects 2008", "folder": true, "documents": ["a"] },
+        { "name": "($Follow-Up)", "folder": true, "documents": ["a"] },
+        { "name": "($JunkMail)", "folder": true, "documents": ["a"] } ],
+      "documents": [ { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["x"] } ] } ] })json";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(db));
+    // Only user folders ticked, the first of them before any other ticked node.
+    h.untick({QStringLiteral("Lotus Notes Address Book"), QStringLiteral("Inbox"),
+              QStringLiteral("Drafts"), QStringLiteral("Sent"), QStringLiteral("Trash"),
+              QStringLiteral("Folders"), QStringLiteral("Projects")});
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.context.state.gSelectedFolders.first(), QStringLiteral("Follow-Up"));
+    const QString root = fx.path(QStringLiteral("out/Sel/"));
+    QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("Old Inbox"), QStringLiteral("Projects 2008")}));
+    QCOMPARE(h.summary().written, 2);
+
+    // A user folder that is the very first ticked node is exported too.
+    ExportHarness first(fx.path(QStringLiteral("Log2.txt")));
+    first.scan(fx.buildStore(db));
+    for (int i = 0; i < first.procedures.tree.nodeCount(); ++i)
+        first.procedures.tree.setTick(i, first.procedures.tree.node(i).key ==
+                                             QLatin1String("Projects"));
+    first.exportTo(fx.path(QStringLiteral("out2")));
+    QCOMPARE(first.context.state.gSelectedFolders.first(), QStringLiteral("Projects"));
+    QCOMPARE(filesBelow(fx.path(QStringLiteral("out2/Sel"))).size(), 1);
+    QVERIFY(filesBelow(fx.path(QStringLiteral("out2/Sel")))[0].startsWith(
+        QStringLiteral("Projects/x")));
+}
+
+void TestExportRun::secondRunBuildsTheSameRoot()
+{
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.presses = 2;
+    h.scan(fx.buildStore(smallMail()));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.context.state.gExportPath, fx.path(QStringLiteral("out/Ann Example - Mail/")));
+    QCOMPARE(QDir(fx.path(QStringLiteral("out"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("Ann Example - Mail")});
+    QVERIFY(
+        !QFileInfo::exists(fx.path(QStringLiteral("out/Ann Example - Mail/Ann Example - Mail"))));
+    // Both runs' mails are there, none overwritten.
+    QCOMPARE(filesBelow(fx.path(QStringLiteral("out"))).size(), 16);
+}
+
+void TestExportRun::sessionFailuresStopTheRun()
+{
+    StoreFixture fx;
+    const QString db = fx.buildStore(smallMail());
+    {
+        // No Notes session at all.
+        ExportHarness h(fx.path(QStringLiteral("Log1.txt")));
+        h.scan(db);
+        h.context.notesSessions.removeFactory(notes::NotesSessionRegistry::dominoProgId);
+        h.exportTo(fx.path(QStringLiteral("out1")));
+        QCOMPARE(h.dialogs.messages.last().title, QStringLiteral("Notes Not Installed/Configured"));
+        QCOMPARE(h.logLines(), QStringList());
+        QCOMPARE(h.save.unloads, 0);
+        QVERIFY(!h.summary().started);
+        QVERIFY(!QFileInfo::exists(fx.path(QStringLiteral("out1/Ann Example - Mail"))));
+    }
+    {
+        // The second ProgID answers: noted in the log.
+        ExportHarness h(fx.path(QStringLiteral("Log2.txt")));
+        h.scan(db);
+        notes::NotesSessionRegistry local = notes::NotesSessionRegistry::withDefaults();
+        h.context.notesSessions.removeFactory(notes::NotesSessionRegistry::dominoProgId);
+        h.context.notesSessions.setFactory(notes::NotesSessionRegistry::notesProgId, [&local] {
+            return local.create(notes::NotesSessionRegistry::dominoProgId);
+        });
+        h.exportTo(fx.path(QStringLiteral("out2")));
+        QCOMPARE(h.logLines().first(), QStringLiteral("Lotus Notes Found"));
+        QCOMPARE(h.logLines().last(), QStringLiteral("Done"));
+        QCOMPARE(h.summary().written, 8);
+    }
+    for (bool logonFails : {false, true}) {
+        // The mail writer cannot be created, or cannot log on.
+        ExportHarness h(fx.path(QStringLiteral("Log3.txt")));
+        h.scan(db);
+        if (logonFails) {
+            h.context.rdoSessions.setFactory(mail::rdoSessionProgId, [] {
+                mail::RdoSessionOptions options;
+                options.logonError = QStringLiteral("No mail profile");
+                return std::make_shared<mail::RdoSession>(options);
+            });
+        } else {
+            h.context.rdoSessions.removeFactory(mail::rdoSessionProgId);
+        }
+        h.exportTo(fx.path(QStringLiteral("out3")));
+        QCOMPARE(h.dialogs.messages.last().title, QStringLiteral("Error in Conversion"));
+        QVERIFY(h.dialogs.messages.last().text.startsWith(
+            QStringLiteral("Error occured during conversion...")));
+        QCOMPARE(h.save.unloads, 0);
+        QVERIFY(!h.logLines().contains(QStringLiteral("Done")));
+        QCOMPARE(filesBelow(fx.path(QStringLiteral("out3"))), QStringList());
+    }
+}
+
+void TestExportRun::damagedDocumentsAreStillExported()
+{
+    StoreFixture fx;
+    // The first Inbox document cannot be read at all; the second one can.
+    const QByteArray db = R"json({ "format": 1, "title": "Damaged",
+      "views": [ { "name": "($Inbox)", "folder": true, "documents": ["bad", "good"] } ],
+      "documents": [
+        { "id": "bad", "items": [
+          { "name": "Subject", "type": "text", "values": ["lost"], "unreadable": true },
+          { "name": "From", "type": "text", "values": ["x@example.com"], "unreadable": true },
+          { "name": "Body", "type": "richtext", "values": ["b"], "unreadable": true,
+            "embedded": [ { "name": "f.txt", "content_text": "f" } ] } ] },
+        { "id": "good", "items": [
+          { "name": "Subject", "type": "text", "values": ["kept"] },
+          { "name": "From", "type": "text", "values": ["good@example.com"] } ] } ] })json";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(db));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 2);
+    const QString inbox = fx.path(QStringLiteral("out/Damaged/Inbox"));
+    const QStringList files = QDir(inbox).entryList(QDir::Files);
+    QCOMPARE(files.size(), 2);
+    // The damaged mail has empty fields, never the other mail's.
+    QString nameless;
+    for (const QString& f : files)
+        if (!f.startsWith(QStringLiteral("kept")))
+            nameless = inbox + QLatin1Char('/') + f;
+    const EmlReport r = checkEml(nameless);
+    QVERIFY(r.ok());
+    QCOMPARE(r.subject.value_or(QString()), QString());
+    QVERIFY(r.from.isEmpty());
+    const QStringList log = h.logLines();
+    QCOMPARE(
+        log.filter(QStringLiteral("\tItem Not Read : SUBJECT[] in Folder[Inbox] : ")),
+        (QStringList{QStringLiteral("\tItem Not Read : SUBJECT[] in Folder[Inbox] : Subject: The "
+                                    "item \"Subject\" cannot be read: it is damaged or encrypted"),
+                     QStringLiteral("\tItem Not Read : SUBJECT[] in Folder[Inbox] : From: The "
+                                    "item \"From\" cannot be read: it is damaged or encrypted"),
+                     QStringLiteral("\tItem Not Read : SUBJECT[] in Folder[Inbox] : Body: The "
+                                    "item \"Body\" cannot be read: it is damaged or encrypted")}));
+    QCOMPARE(log.filter(QStringLiteral("Attachment Not Saved")).size(), 1);
+    QCOMPARE(h.dialogs.messages.last().icon, MessageIcon::Warning);
+}
+
+void TestExportRun::failuresAreCountedAndLogged()
+{
+    StoreFixture fx;
+    const QByteArray db = R"json({ "format": 1, "title": "Fail",
+      "views": [ { "name": "($Inbox)", "folder": true, "documents": ["a", "b"] },
+                 { "name": "Gone", "folder": true, "documents": ["a"] } ],
+      "documents": [
+        { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["with attachment"] },
+          { "name": "Body", "type": "richtext", "values": ["b"],
+            "embedded": [ { "name": "ok.txt", "content_text": "ok" },
+                          { "name": "broken.bin", "content_text": "x", "unreadable": true } ] } ] },
+        { "id": "b", "items": [ { "name": "Subject", "type": "text", "values": ["plain"] } ] } ] })json";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(db));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 3);
+    QCOMPARE(h.summary().attachmentsDropped, 2); // once in Gone, once in Inbox
+    const QStringList dropped = h.logLines().filter(QStringLiteral("Attachment Not Saved"));
+    QCOMPARE(dropped.size(), 2);
+    QVERIFY(dropped[0].contains(
+        QStringLiteral("SUBJECT[with attachment] in Folder[Gone] : broken.bin: ")));
+    const auto& box = h.dialogs.messages.last();
+    QCOMPARE(box.icon, MessageIcon::Warning);
+    QVERIFY(box.text.contains(QStringLiteral("3 mails were written, 0 could not be written.")));
+    QVERIFY(box.text.contains(QStringLiteral("2 attachments could not be saved.")));
+    QVERIFY(!box.text.contains(QStringLiteral("Completed Successfully")));
+    const EmlReport r = checkEml(
+        fileOf(fx.path(QStringLiteral("out/Fail/Inbox")), QStringLiteral("with attachment")));
+    QCOMPARE(r.attachments.size(), 1);
+    QCOMPARE(r.attachments[0].fileName, QStringLiteral("ok.txt"));
+}
+
+void TestExportRun::logThatCannotBeCreated()
+{
+    StoreFixture fx;
+    QFile blocker(fx.path(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ExportHarness h(fx.path(QStringLiteral("file/Log.txt")));
+    h.scan(fx.buildStore(smallMail()));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 8);
+    const auto& box = h.dialogs.messages.last();
+    QVERIFY(box.text.contains(QStringLiteral("The export log ") +
+                              fx.path(QStringLiteral("file/Log.txt")) +
+                              QStringLiteral(" could not be written")));
+    QCOMPARE(box.icon, MessageIcon::Warning);
+}
+
+void TestExportRun::destinationThatCannotBeWritten()
+{
+    StoreFixture fx;
+    QFile blocker(fx.path(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(smallMail()));
+    h.exportTo(fx.path(QStringLiteral("file")));
+    QCOMPARE(h.dialogs.messages.last().title, QStringLiteral("Error in Conversion"));
+    QVERIFY(h.dialogs.messages.last().text.contains(fx.path(QStringLiteral("file"))));
+    QVERIFY(!h.summary().started);
+    QCOMPARE(h.save.unloads, 0);
+}
+
+QTEST_GUILESS_MAIN(TestExportRun)
+#include "tst_exportrun.moc"
