@@ -10,6 +10,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    tarvik::platform::ignoreFileSizeLimitSignal();
     QApplication::setApplicationName(tarvik::identity::projectName);
     QApplication::setWindowIcon(tarvik::art::productIcon());
     tarvik::platform::loadApplicationFonts();

@@ -211,6 +211,7 @@ void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
     node.parentKey = parentKey;
     node.folderName = userFolderName(name);
     node.hasDocuments = count > 0;
+    node.count = count;
     m_tree.addNode(node);
     m_userFolderKeys.insert(name, key);
 }

@@ -29,7 +29,8 @@ struct FolderNode {
     QString parentKey; // empty for the root
     QString folderName;
     bool hasDocuments = false;
-    int tick = 0; // 1 means ticked
+    int tick = 0;      // 1 means ticked
+    qint64 count = -1; // documents in the folder; -1 for the root and "Folders"
 };
 
 // The folder tree: the nodes in the order they were added, each under its

@@ -198,6 +198,13 @@ RemoveOnInterrupt::~RemoveOnInterrupt()
     interruptPath[0] = 0;
 }
 
+void ignoreFileSizeLimitSignal()
+{
+#ifdef SIGXFSZ
+    ::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 qsizetype nameLength(const QString& name)
 {
 #ifdef Q_OS_WIN

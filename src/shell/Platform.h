@@ -68,6 +68,10 @@ public:
     RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
 };
 
+// Makes a write beyond the process's file-size limit fail with an error the
+// writer reports, instead of ending the process.
+void ignoreFileSizeLimitSignal();
+
 // The longest file name (one path part) the file system takes, in the units
 // nameLength counts.
 constexpr int maxNameLength = 255;
