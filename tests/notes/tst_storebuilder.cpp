@@ -55,13 +55,13 @@ private Q_SLOTS:
                                 << QStringLiteral("line 3, column 12: missing name separator");
         QTest::newRow("not an object")
             << QByteArray("[]") << QStringLiteral("top level: expected an object");
-        QTest::newRow("top level") << QByteArray(R"j({"format": 2, "title": 1, "view": []})j")
-                                   << QStringLiteral(
-                                          "top level: unknown key \"view\"\n"
-                                          "format: this version reads format 1, not 2\n"
-                                          "title: expected a string\n"
-                                          "top level: missing required key \"documents\"\n"
-                                          "top level: missing required key \"views\"");
+        QTest::newRow("top level")
+            << QByteArray(R"j({"format": 2, "title": 1, "view": []})j")
+            << QStringLiteral("top level: unknown key \"view\"\n"
+                              "format: this version reads format 1, not 2\n"
+                              "title: expected a string\n"
+                              "top level: missing required key \"documents\"\n"
+                              "top level: missing required key \"views\"");
         QTest::newRow("missing items")
             << withDocument(R"j({"id": "m1"})j")
             << QStringLiteral("documents[0]: missing required key \"items\"");
@@ -132,19 +132,24 @@ private Q_SLOTS:
     void valuesRoundTrip()
     {
         StoreFixture fx;
-        const QString path = fx.buildStore(withDocument(
-            R"j({"id": "m", "items": [
+        const QString longText = QStringLiteral("0123456789").repeated(2000); // 2-byte length
+        const QString path =
+            fx.buildStore(withDocument(QByteArray(
+                                           R"j({"id": "m", "items": [
                 {"name": "T", "type": "text", "values": ["", "a\u0000b", "Grüße 季度 🎉", "."]},
+                {"name": "Long", "type": "text", "values": ["LONG"]},
                 {"name": "N", "type": "number", "values": [0, -0.125, 1e-300, 9007199254740993]},
                 {"name": "D", "type": "datetime", "values": ["2008-03-30T02:30:00+08:45",
                  "0001-01-01T00:00:00Z", "9999-12-31T23:59:59-14:00"]},
                 {"name": "R", "type": "richtext", "values": ["rich"]},
-                {"name": "L", "type": "names", "values": ["CN=A/O=B"]}]})j",
-            R"j([{"name": "V", "folder": true, "documents": ["m"]}])j"));
+                {"name": "L", "type": "names", "values": ["CN=A/O=B"]}]})j")
+                                           .replace("LONG", longText.toUtf8()),
+                                       R"j([{"name": "V", "folder": true, "documents": ["m"]}])j"));
         const auto doc = LocalStoreSession()
                              .GetDatabase({}, path)
                              ->GetView(QStringLiteral("V"))
                              ->GetFirstDocument();
+        QCOMPARE(doc->GetItemValue(QStringLiteral("Long")).textAt(0), longText);
         const auto t = doc->GetItemValue(QStringLiteral("T")).values();
         QCOMPARE(t.size(), 4);
         QCOMPARE(t[1].text(), QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b")));
@@ -154,8 +159,7 @@ private Q_SLOTS:
         QCOMPARE(n[2].number(), 1e-300);
         QCOMPARE(n[3].number(), 9007199254740992.0);
         const auto d = doc->GetItemValue(QStringLiteral("D")).values();
-        QCOMPARE(d[0].dateTime(),
-                 QDateTime(QDate(2008, 3, 29), QTime(17, 45), Qt::UTC));
+        QCOMPARE(d[0].dateTime(), QDateTime(QDate(2008, 3, 29), QTime(17, 45), Qt::UTC));
         QCOMPARE(d[0].dateTime().offsetFromUtc(), 8 * 3600 + 45 * 60);
         QCOMPARE(d[1].dateTime().date(), QDate(1, 1, 1));
         QCOMPARE(d[2].dateTime().offsetFromUtc(), -14 * 3600);
@@ -203,7 +207,8 @@ private Q_SLOTS:
         QVERIFY(failureOf([&] {
                     StoreBuilder::build(other, fx.path(QStringLiteral("none/x.nsf")));
                 }).contains(u"does not exist"));
-        QCOMPARE(entries(fx.folder()), QStringList({QStringLiteral("dir.nsf"), QStringLiteral("out.nsf")}));
+        QCOMPARE(entries(fx.folder()),
+                 QStringList({QStringLiteral("dir.nsf"), QStringLiteral("out.nsf")}));
     }
 
     void tool()
@@ -250,8 +255,9 @@ private Q_SLOTS:
         QByteArray ids;
         for (int i = 0; i < 40000; ++i) {
             const QByteArray id = "d" + QByteArray::number(i);
-            docs += QByteArray(i ? "," : "") + "{\"id\": \"" + id +
-                    "\", \"items\": [{\"name\": \"Body\", \"type\": \"text\", \"values\": [\"x\"]}]}";
+            docs +=
+                QByteArray(i ? "," : "") + "{\"id\": \"" + id +
+                "\", \"items\": [{\"name\": \"Body\", \"type\": \"text\", \"values\": [\"x\"]}]}";
             ids += QByteArray(i ? ",\"" : "\"") + id + "\"";
         }
         const QString description = fx.path(QStringLiteral("big.json"));
