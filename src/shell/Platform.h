@@ -68,6 +68,10 @@ public:
     RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
 };
 
+// The offset from UTC, in seconds, of this machine's local time at an instant. The
+// time zone is read once per process (or again after tzset()), not at every call.
+std::optional<int> localUtcOffset(qint64 secondsSinceEpoch);
+
 // The longest file name (one path part) the file system takes, in bytes.
 constexpr int maxNameBytes = 255;
 
