@@ -97,8 +97,10 @@ void overwritePage(const QString& path, qint64 page)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.seek((page - 1) * 4096));
-    f.write(QByteArray(4096, '\x5a'));
+    const QByteArray header = f.read(100);
+    const qint64 pageSize = (quint8(header[16]) << 8) | quint8(header[17]);
+    QVERIFY(f.seek((page - 1) * pageSize));
+    f.write(QByteArray(pageSize, '\x5a'));
 }
 
 QStringList subjects(NotesView& view)
