@@ -39,11 +39,18 @@ void step(JsonStream::Position& p, char c)
 
 bool JsonStream::fill()
 {
-    if (m_pos < m_buffer.size())
-        return true;
-    m_buffer = m_input.read(chunkSize);
-    m_pos = 0;
-    return !m_buffer.isEmpty();
+    while (m_pos >= m_buffer.size()) {
+        m_buffer = m_input.read(chunkSize);
+        m_pos = 0;
+        if (m_buffer.isEmpty())
+            return false;
+        // A byte order mark, as some editors write at the start of UTF-8 files, is
+        // passed over.
+        if (m_atStart && m_buffer.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
+        m_atStart = false;
+    }
+    return true;
 }
 
 int JsonStream::peekByte()

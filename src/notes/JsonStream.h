@@ -46,6 +46,7 @@ private:
     QIODevice& m_input;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    bool m_atStart = true;
     qint64 m_line = 1;
     qint64 m_column = 1;
     QString m_error;

@@ -197,11 +197,13 @@ private Q_SLOTS:
         QCOMPARE(doc->Size(), 22);
     }
 
-    // Views may come before or after the documents they name.
+    // Views may come before or after the documents they name (and a byte order mark
+    // before the text is passed over).
     void memberOrder()
     {
         StoreFixture fx;
-        const QString path = fx.buildStore(R"j({"documents": [
+        const QString path = fx.buildStore("\xEF\xBB\xBF"
+                                           R"j({"documents": [
             {"id": "x", "items": [{"name": "Subject", "type": "text", "values": ["X"]}]},
             {"id": "y", "items": [{"name": "Subject", "type": "text", "values": ["Y"]}]}],
             "views": [{"name": "V", "folder": true, "documents": ["y", "x"]}],
