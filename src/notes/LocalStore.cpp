@@ -56,6 +56,12 @@ void LocalEmbeddedObject::ExtractFile(const QString& path)
         throw OperationError(
             QStringLiteral("The embedded object \"%1\" cannot be read: it is damaged or encrypted")
                 .arg(m_name));
+    // Writing over the store being read would destroy the database.
+    const auto target = platform::fileIdentity(path);
+    const auto& store = m_connection->identity();
+    if (target && target->device == store.device && target->inode == store.inode)
+        throw OperationError(
+            QStringLiteral("Cannot write \"%1\": it is the mail store being read").arg(path));
     QString why;
     const int fd = platform::openForWriteNoFollow(path, &why);
     if (fd < 0)

@@ -282,6 +282,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link(victim, link));
         QVERIFY(fails([&] { objects[1]->ExtractFile(link); }));
         QCOMPARE(readAll(victim), QByteArrayLiteral("keep"));
+        const QByteArray storeHash = StoreFixture::fileHash(m_store);
+        QVERIFY(failureOf([&] { objects[1]->ExtractFile(m_store); }).contains(u"mail store"));
+        QCOMPARE(StoreFixture::fileHash(m_store), storeHash);
         const QString fifo = m_fixture.path(QStringLiteral("fifo"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QVERIFY(fails([&] { objects[1]->ExtractFile(fifo); }));
