@@ -349,6 +349,8 @@ private Q_SLOTS:
             << QStringLiteral("truncated") << QStringLiteral("is truncated or damaged");
         QTest::newRow("newer") << QStringLiteral("newer")
                                << QStringLiteral("was made by a newer version (schema 7)");
+        // Tests run as root, who reads any file whatever its mode: a path through a
+        // regular file stands for a file that cannot be read.
         QTest::newRow("through a file")
             << QStringLiteral("through") << QStringLiteral("cannot be opened: Not a directory");
         QTest::newRow("pipe") << QStringLiteral("pipe") << QStringLiteral("is not a regular file");
