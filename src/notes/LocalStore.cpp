@@ -56,6 +56,12 @@ void LocalEmbeddedObject::ExtractFile(const QString& path)
         throw OperationError(
             QStringLiteral("The embedded object \"%1\" cannot be read: it is damaged or encrypted")
                 .arg(m_name));
+    // Writing over the store being read would destroy the database.
+    const auto target = platform::fileIdentity(path);
+    const auto& store = m_connection->identity();
+    if (target && target->device == store.device && target->inode == store.inode)
+        throw OperationError(
+            QStringLiteral("Cannot write \"%1\": it is the mail store being read").arg(path));
     QString why;
     const int fd = platform::openForWriteNoFollow(path, &why);
     if (fd < 0)
@@ -125,7 +131,6 @@ void LocalEmbeddedObject::writeContent(QFile& out, const QString& path)
 struct StoredItem {
     int seq = 0;
     QString name;
-    QString foldedName;
     int type = 0;
     bool unreadable = false;
     qint64 valueCount = 0;
@@ -186,10 +191,12 @@ private:
 
 class LocalDocument final : public NotesDocument {
 public:
-    LocalDocument(ConnectionPtr connection, sqlite3_int64 viewId, sqlite3_int64 position,
-                  sqlite3_int64 documentId, qint64 size, bool hasEmbedded)
-        : m_connection(std::move(connection)), m_viewId(viewId), m_position(position),
-          m_documentId(documentId), m_size(size), m_hasEmbedded(hasEmbedded)
+    // From a row of the NextEntry query.
+    LocalDocument(ConnectionPtr connection, sqlite3_int64 viewId, sqlite3_stmt* row)
+        : m_connection(std::move(connection)), m_viewId(viewId),
+          m_position(sqlite3_column_int64(row, 0)), m_documentId(sqlite3_column_int64(row, 1)),
+          m_size(sqlite3_column_int64(row, 2)), m_hasEmbedded(sqlite3_column_int(row, 3) != 0),
+          m_firstItem(sqlite3_column_int64(row, 4)), m_itemCount(sqlite3_column_int64(row, 5))
     {}
 
     NotesValueArray GetItemValue(const QString& name) override
@@ -227,17 +234,19 @@ private:
     {
         sqlite::StatementUse use(m_connection->statement(Query::Items));
         sqlite3_stmt* s = use.get();
-        sqlite3_bind_int64(s, 1, m_documentId);
+        sqlite3_bind_int64(s, 1, m_firstItem);
+        sqlite3_bind_int64(s, 2, m_itemCount);
+        sqlite3_bind_int64(s, 3, m_documentId);
         QList<StoredItem> items;
+        items.reserve(qsizetype(std::clamp<qint64>(m_itemCount, 0, 64)));
         while (m_connection->step(s)) {
             StoredItem item;
             item.seq = sqlite3_column_int(s, 0);
             item.name = sqlite::columnText(s, 1);
-            item.foldedName = sqlite::columnText(s, 2);
-            item.type = sqlite3_column_int(s, 3);
-            item.unreadable = sqlite3_column_int(s, 4) != 0;
-            item.valueCount = sqlite3_column_int64(s, 5);
-            item.valueData = sqlite::columnBlob(s, 6);
+            item.type = sqlite3_column_int(s, 2);
+            item.unreadable = sqlite3_column_int(s, 3) != 0;
+            item.valueCount = sqlite3_column_int64(s, 4);
+            item.valueData = sqlite::columnBlob(s, 5);
             items.append(std::move(item));
         }
         m_items = std::move(items);
@@ -247,9 +256,10 @@ private:
     {
         if (!m_items)
             loadItems();
-        const QString folded = name.toCaseFolded();
+        // Case-insensitive as Notes item names are; compares without a folded copy.
         for (const StoredItem& item : *m_items) {
-            if (item.foldedName == folded)
+            if (item.name.size() == name.size() &&
+                item.name.compare(name, Qt::CaseInsensitive) == 0)
                 return &item;
         }
         return nullptr;
@@ -261,6 +271,8 @@ private:
     sqlite3_int64 m_documentId;
     qint64 m_size;
     bool m_hasEmbedded;
+    sqlite3_int64 m_firstItem;
+    qint64 m_itemCount;
     std::optional<QList<StoredItem>> m_items;
 };
 
@@ -299,9 +311,7 @@ private:
         sqlite3_bind_int64(s, 2, position);
         if (!m_connection->step(s))
             return nullptr;
-        return std::make_shared<LocalDocument>(
-            m_connection, m_id, sqlite3_column_int64(s, 0), sqlite3_column_int64(s, 1),
-            sqlite3_column_int64(s, 2), sqlite3_column_int(s, 3) != 0);
+        return std::make_shared<LocalDocument>(m_connection, m_id, s);
     }
 
     ConnectionPtr m_connection;

@@ -8,7 +8,8 @@
 #include <memory>
 
 // The Notes back-end over a local store file: a mail database kept in one SQLite
-// file (docs/local-store.md), opened read-only.
+// file (docs/local-store.md), opened read-only. A session and everything it gives are
+// used by one thread.
 namespace tarvik::notes {
 
 class StoreConnection;

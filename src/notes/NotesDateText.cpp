@@ -1,6 +1,6 @@
 #include "notes/NotesDateText.h"
 
-#include <QTimeZone>
+#include "shell/Platform.h"
 
 #include <cstdlib>
 
@@ -34,17 +34,36 @@ QString formatDateText(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return {};
-    const QDateTime local = dateTime.toLocalTime();
+    const auto offset = platform::localUtcOffset(dateTime.toSecsSinceEpoch());
+    const QDateTime local = offset ? dateTime.toOffsetFromUtc(*offset) : dateTime.toLocalTime();
     const QDate d = local.date();
     const QTime t = local.time();
-    const int offset = local.offsetFromUtc();
-    const int a = std::abs(offset);
-    QString text = QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d", d.year(),
-                                     d.month(), d.day(), t.hour(), t.minute(), t.second(),
-                                     offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
-    if (a % 60 != 0)
-        text += QString::asprintf(":%02d", a % 60);
-    return text;
+    const int off = local.offsetFromUtc();
+    const int a = std::abs(off);
+    if (d.year() < 1 || d.year() > 9999)
+        return local.toString(Qt::ISODate); // beyond what a store holds
+    // Written digit by digit: this runs for every date a mail list or export shows.
+    char16_t buf[32];
+    int n = 0;
+    auto put = [&](int value, int width, char16_t separator) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            buf[n + i] = char16_t(u'0' + value % 10);
+        n += width;
+        if (separator)
+            buf[n++] = separator;
+    };
+    put(d.year(), 4, u'-');
+    put(d.month(), 2, u'-');
+    put(d.day(), 2, u' ');
+    put(t.hour(), 2, u':');
+    put(t.minute(), 2, u':');
+    put(t.second(), 2, u' ');
+    buf[n++] = off < 0 ? u'-' : u'+';
+    put(a / 3600, 2, u':');
+    put(a / 60 % 60, 2, a % 60 ? u':' : 0);
+    if (a % 60)
+        put(a % 60, 2, 0);
+    return QString(reinterpret_cast<const QChar*>(buf), n);
 }
 
 std::optional<QDateTime> parseDateText(const QString& text)

@@ -1,25 +1,28 @@
 #include "notes/StoreBuilder.h"
 
+#include "notes/JsonStream.h"
 #include "notes/NotesObjects.h"
-#include "notes/SqliteHandles.h"
 #include "notes/StoreFormat.h"
+#include "notes/StoreWriter.h"
 #include "shell/OperationError.h"
 #include "shell/Platform.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <system_error>
@@ -78,190 +81,6 @@ public:
 private:
     QStringList m_faults;
     qint64 m_more = 0;
-};
-
-struct ItemRecord {
-    QString name;
-    int type = 0;
-    bool unreadable = false;
-    store::ValuePacker values;
-};
-
-struct ObjectRecord {
-    int itemSeq = -1; // -1: an attachment of the document, in no item
-    int seq = 0;
-    QString name;
-    int type = objecttype::attachment;
-    bool unreadable = false;
-    qint64 repeat = 1;
-    QByteArray content;
-};
-
-struct DocumentRecord {
-    QList<ItemRecord> items;
-    QList<ObjectRecord> objects;
-    std::optional<qint64> size;
-
-    // The size when the description gives none: the bytes of every item's name and
-    // packed values and of every object's name and (repeated) content.
-    qint64 computedSize() const
-    {
-        qint64 total = 0;
-        for (const ItemRecord& item : items)
-            total += item.name.toUtf8().size() + item.values.data().size();
-        for (const ObjectRecord& object : objects)
-            total += object.name.toUtf8().size() + object.content.size() * object.repeat;
-        return total;
-    }
-};
-
-// Writes the rows of a store into a new SQLite file, all in one transaction.
-class StoreWriter {
-public:
-    StoreWriter(const QString& file, const QString& shownName) : m_shownName(shownName)
-    {
-        sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &raw,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, nullptr);
-        m_db.reset(raw);
-        if (rc != SQLITE_OK)
-            fail();
-        // The file is private until it is renamed into place, and removed when anything
-        // fails, so it needs no rollback journal; one sync at the commit makes it durable
-        // before the rename.
-        exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = FULL; "
-             "PRAGMA locking_mode = EXCLUSIVE; PRAGMA cache_size = -16384");
-        exec(store::tablesSql);
-        exec("BEGIN");
-        m_document = prepare("INSERT INTO documents(id, size, has_embedded) VALUES(?1, ?2, ?3)");
-        m_item = prepare("INSERT INTO items(document_id, seq, name, folded_name, type, "
-                         "unreadable, value_count, value_data) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        m_object = prepare("INSERT INTO embedded_objects(document_id, item_seq, seq, name, "
-                           "type, unreadable, repeat_count, content) "
-                           "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        m_view = prepare("INSERT INTO views(id, name, is_folder, entry_count) "
-                         "VALUES(?1, ?2, ?3, ?4)");
-        m_entry = prepare("INSERT INTO view_entries(view_id, position, document_id) "
-                          "VALUES(?1, ?2, ?3)");
-        m_meta = prepare("INSERT INTO meta(key, value) VALUES(?1, ?2)");
-    }
-
-    void addDocument(qint64 id, const DocumentRecord& doc)
-    {
-        sqlite3_stmt* s = m_document.get();
-        sqlite3_bind_int64(s, 1, id);
-        sqlite3_bind_int64(s, 2, doc.size ? *doc.size : doc.computedSize());
-        sqlite3_bind_int(s, 3, doc.objects.isEmpty() ? 0 : 1);
-        run(s);
-        for (qsizetype i = 0; i < doc.items.size(); ++i) {
-            const ItemRecord& item = doc.items[i];
-            s = m_item.get();
-            sqlite3_bind_int64(s, 1, id);
-            sqlite3_bind_int64(s, 2, i);
-            sqlite::bindText(s, 3, item.name);
-            sqlite::bindText(s, 4, item.name.toCaseFolded());
-            sqlite3_bind_int(s, 5, item.type);
-            sqlite3_bind_int(s, 6, item.unreadable ? 1 : 0);
-            sqlite3_bind_int64(s, 7, item.values.count());
-            sqlite::bindBlob(s, 8, item.values.data());
-            run(s);
-        }
-        for (const ObjectRecord& object : doc.objects) {
-            s = m_object.get();
-            sqlite3_bind_int64(s, 1, id);
-            if (object.itemSeq >= 0)
-                sqlite3_bind_int(s, 2, object.itemSeq);
-            else
-                sqlite3_bind_null(s, 2);
-            sqlite3_bind_int(s, 3, object.seq);
-            sqlite::bindText(s, 4, object.name);
-            sqlite3_bind_int(s, 5, object.type);
-            sqlite3_bind_int(s, 6, object.unreadable ? 1 : 0);
-            sqlite3_bind_int64(s, 7, object.repeat);
-            sqlite::bindBlob(s, 8, object.content);
-            run(s);
-        }
-    }
-
-    void addView(qint64 id, const QString& name, bool folder, const QList<qint64>& documents)
-    {
-        sqlite3_stmt* s = m_view.get();
-        sqlite3_bind_int64(s, 1, id);
-        sqlite::bindText(s, 2, name);
-        sqlite3_bind_int(s, 3, folder ? 1 : 0);
-        sqlite3_bind_int64(s, 4, documents.size());
-        run(s);
-        for (qsizetype i = 0; i < documents.size(); ++i) {
-            s = m_entry.get();
-            sqlite3_bind_int64(s, 1, id);
-            sqlite3_bind_int64(s, 2, i);
-            sqlite3_bind_int64(s, 3, documents[i]);
-            run(s);
-        }
-    }
-
-    void finish(const QString& title)
-    {
-        addMeta(QStringLiteral("format"), QLatin1String(store::formatMarker));
-        addMeta(QStringLiteral("schema_version"), QString::number(store::schemaVersion));
-        addMeta(QStringLiteral("title"), title);
-        exec(store::indexesSql);
-        exec("COMMIT");
-        m_document.reset();
-        m_item.reset();
-        m_object.reset();
-        m_view.reset();
-        m_entry.reset();
-        m_meta.reset();
-        if (sqlite3_close(m_db.get()) != SQLITE_OK)
-            fail();
-        m_db.release();
-    }
-
-private:
-    void addMeta(const QString& key, const QString& value)
-    {
-        sqlite3_stmt* s = m_meta.get();
-        sqlite::bindText(s, 1, key);
-        sqlite::bindText(s, 2, value);
-        run(s);
-    }
-
-    void exec(const char* sql)
-    {
-        if (sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail();
-    }
-
-    sqlite::Statement prepare(const char* sql)
-    {
-        sqlite3_stmt* raw = nullptr;
-        const int rc =
-            sqlite3_prepare_v3(m_db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-        sqlite::Statement stmt(raw);
-        if (rc != SQLITE_OK)
-            fail();
-        return stmt;
-    }
-
-    void run(sqlite3_stmt* s)
-    {
-        sqlite::StatementUse use(s);
-        if (sqlite3_step(s) != SQLITE_DONE)
-            fail();
-    }
-
-    [[noreturn]] void fail() const
-    {
-        const QString why =
-            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db.get())) : QStringLiteral("out of memory");
-        throw OperationError(QStringLiteral("Cannot write \"%1\": %2").arg(m_shownName, why));
-    }
-
-    QString m_shownName;
-    sqlite::Database m_db; // before the statements, which must be finalized first
-    sqlite::Statement m_document, m_item, m_object, m_view, m_entry, m_meta;
 };
 
 std::optional<int> itemTypeNumber(const QString& name)
@@ -331,37 +150,159 @@ public:
     DescriptionReader(FaultList& faults, StoreWriter* writer) : m_faults(faults), m_writer(writer)
     {}
 
-    void read(const QJsonDocument& json)
+    // Reads the top-level object member by member. Each document is read, checked and
+    // written on its own; views that come before the documents wait for them, because
+    // they name documents by id.
+    void read(JsonStream& in)
     {
         const Place root;
-        if (!json.isObject()) {
-            m_faults.add(root, QStringLiteral("expected an object"));
+        if (!readTop(in, root))
+            return;
+        if (!in.error().isEmpty()) {
+            m_faults.addRaw(in.error());
             return;
         }
-        const QJsonObject top = json.object();
-        checkKeys(top, root, {"format", "title", "views", "documents"});
-        if (const auto format = wholeNumber(top, "format", root, true)) {
-            if (*format != 1)
-                m_faults.add(root.child("format"),
-                             QStringLiteral("this version reads format 1, not %1").arg(*format));
+        for (const char* key : {"format", "title", "views", "documents"}) {
+            if (!m_seen.contains(QLatin1String(key)))
+                m_faults.add(
+                    root,
+                    QStringLiteral("missing required key %1").arg(quoted(QLatin1String(key))));
         }
-        const auto title = string(top, "title", root, true);
-        if (const auto documents = array(top, "documents", root, true)) {
-            const Place place = root.child("documents");
-            for (qsizetype i = 0; i < documents->size(); ++i)
-                readDocument(documents->at(i), place.at(i), i);
-        }
-        if (const auto views = array(top, "views", root, true)) {
-            const Place place = root.child("views");
-            for (qsizetype i = 0; i < views->size(); ++i)
-                readView(views->at(i), place.at(i), i);
-        }
-        if (m_writer && m_faults.isEmpty())
-            m_writer->finish(title.value_or(QString()));
+        const Place views = root.child("views");
+        for (qsizetype i = 0; i < m_pendingViews.size(); ++i)
+            readView(m_pendingViews[i], views.at(i), i);
+        m_pendingViews.clear();
+        if (writing())
+            m_writer->finish(m_title);
     }
 
 private:
     bool writing() const { return m_writer && m_faults.isEmpty(); }
+
+    // False when the text is sound JSON but not an object.
+    bool readTop(JsonStream& in, const Place& root)
+    {
+        const int first = in.peek();
+        if (first != '{') {
+            // A sound value of another kind, or a text that is not JSON at all.
+            if (first < 0) {
+                in.fail(QStringLiteral("the description is empty"));
+            } else if (in.readValue() && in.peek() < 0) {
+                m_faults.add(root, QStringLiteral("expected an object"));
+                return false;
+            } else {
+                in.fail(QStringLiteral("garbage at the end of the document"));
+            }
+            return true;
+        }
+        in.advance();
+        if (in.peek() == '}') {
+            in.advance();
+        } else {
+            for (;;) {
+                const JsonStream::Position keyAt = (in.peek(), in.position());
+                const auto key = in.readValue();
+                if (!key)
+                    return true;
+                if (!key->isString()) {
+                    in.failAt(keyAt, QStringLiteral("expected a member name"));
+                    return true;
+                }
+                if (in.peek() != ':') {
+                    in.fail(QStringLiteral("missing name separator"));
+                    return true;
+                }
+                in.advance();
+                if (!readMember(in, root, key->toString()))
+                    return true;
+                const int c = in.peek();
+                in.advance();
+                if (c == '}')
+                    break;
+                if (c != ',') {
+                    in.fail(c < 0 ? QStringLiteral("unterminated object")
+                                  : QStringLiteral("missing value separator"));
+                    return true;
+                }
+            }
+        }
+        if (in.peek() >= 0)
+            in.fail(QStringLiteral("garbage at the end of the document"));
+        return true;
+    }
+
+    // Reads the value of one top-level member; false on a syntax error.
+    bool readMember(JsonStream& in, const Place& root, const QString& key)
+    {
+        if (m_seen.contains(key)) {
+            m_faults.add(root, QStringLiteral("duplicate key %1").arg(quoted(key)));
+            return in.readValue().has_value();
+        }
+        m_seen.insert(key);
+        if (key == u"documents") {
+            const Place place = root.child("documents");
+            const bool ok = readArray(in, place, [&](const QJsonValue& v, qsizetype i) {
+                readDocument(v, place.at(i), i);
+            });
+            m_documentsRead = true;
+            return ok;
+        }
+        if (key == u"views") {
+            const Place place = root.child("views");
+            return readArray(in, place, [&](const QJsonValue& v, qsizetype i) {
+                if (m_documentsRead)
+                    readView(v, place.at(i), i);
+                else
+                    m_pendingViews.append(v);
+            });
+        }
+        const auto value = in.readValue();
+        if (!value)
+            return false;
+        if (key == u"format") {
+            const QJsonObject top{{key, *value}};
+            if (const auto format = wholeNumber(top, "format", root, true); format && *format != 1)
+                m_faults.add(root.child("format"),
+                             QStringLiteral("this version reads format 1, not %1").arg(*format));
+        } else if (key == u"title") {
+            m_title = stringValue(*value, root.child("title")).value_or(QString());
+        } else {
+            m_faults.add(root, QStringLiteral("unknown key %1").arg(quoted(key)));
+        }
+        return true;
+    }
+
+    // Reads an array element by element; false on a syntax error.
+    bool readArray(JsonStream& in, const Place& place,
+                   const std::function<void(const QJsonValue&, qsizetype)>& element)
+    {
+        if (in.peek() != '[') {
+            if (!in.readValue())
+                return false;
+            m_faults.add(place, QStringLiteral("expected an array"));
+            return true;
+        }
+        in.advance();
+        if (in.peek() == ']') {
+            in.advance();
+            return true;
+        }
+        for (qsizetype i = 0;; ++i) {
+            const auto value = in.readValue();
+            if (!value)
+                return false;
+            element(*value, i);
+            const int c = in.peek();
+            in.advance();
+            if (c == ']')
+                return true;
+            if (c != ',') {
+                in.fail(c < 0 ? QStringLiteral("unterminated array")
+                              : QStringLiteral("missing value separator"));
+                return false;
+            }
+        }
+    }
 
     void readDocument(const QJsonValue& value, const Place& place, qsizetype index)
     {
@@ -455,6 +396,10 @@ private:
             m_faults.add(place, QStringLiteral("%1 is not a date-time with seconds and a UTC "
                                                "offset, such as 2008-03-14T10:32:05+01:00")
                                     .arg(quoted(*text)));
+        else if (dt->toSecsSinceEpoch() < store::minDateTimeSeconds ||
+                 dt->toSecsSinceEpoch() > store::maxDateTimeSeconds)
+            m_faults.add(
+                place, QStringLiteral("%1 is outside 0001-01-02 to 9999-12-30").arg(quoted(*text)));
         else
             values.addDateTime(dt->toSecsSinceEpoch(), dt->offsetFromUtc());
     }
@@ -645,35 +590,13 @@ private:
     FaultList& m_faults;
     StoreWriter* m_writer;
     QHash<QString, qint64> m_ids; // document id -> row id (index + 1)
+    QSet<QString> m_seen;         // top-level keys read so far
+    QString m_title;
+    bool m_documentsRead = false;
+    QList<QJsonValue> m_pendingViews;
 };
 
-// Parses the JSON text; a syntax error becomes one fault with its line and column.
-std::optional<QJsonDocument> parse(const QByteArray& text, FaultList& faults)
-{
-    QJsonParseError error;
-    QJsonDocument json = QJsonDocument::fromJson(text, &error);
-    if (error.error == QJsonParseError::NoError)
-        return json;
-    const qsizetype offset = std::clamp<qsizetype>(error.offset, 0, text.size());
-    qsizetype line = 1, lineStart = 0;
-    for (qsizetype i = 0; i < offset; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    qsizetype column = 1;
-    for (qsizetype i = lineStart; i < offset; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80)
-            ++column;
-    }
-    faults.addRaw(
-        QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(error.errorString()));
-    return std::nullopt;
-}
-
-QStringList buildParsed(const QJsonDocument& json, const QString& outputPath,
-                        StoreBuilder::Existing existing)
+QStringList buildFrom(QIODevice& input, const QString& outputPath, StoreBuilder::Existing existing)
 {
     const QFileInfo output(outputPath);
     const QString folder = output.absolutePath();
@@ -696,7 +619,8 @@ QStringList buildParsed(const QJsonDocument& json, const QString& outputPath,
     FaultList faults;
     {
         StoreWriter writer(tempPath, outputPath);
-        DescriptionReader(faults, &writer).read(json);
+        JsonStream in(input);
+        DescriptionReader(faults, &writer).read(in);
     }
     if (!faults.isEmpty())
         return faults.take();
@@ -734,9 +658,12 @@ void refuseExisting(const QString& outputPath, StoreBuilder::Existing existing)
 
 QStringList StoreBuilder::check(const QByteArray& description)
 {
+    QBuffer buffer;
+    buffer.setData(description);
+    buffer.open(QIODevice::ReadOnly);
     FaultList faults;
-    if (const auto json = parse(description, faults))
-        DescriptionReader(faults, nullptr).read(*json);
+    JsonStream in(buffer);
+    DescriptionReader(faults, nullptr).read(in);
     return faults.take();
 }
 
@@ -744,11 +671,10 @@ StoreBuildResult StoreBuilder::build(const QByteArray& description, const QStrin
                                      Existing existing)
 {
     refuseExisting(outputPath, existing);
-    FaultList faults;
-    const auto json = parse(description, faults);
-    if (!json)
-        return {faults.take()};
-    return {buildParsed(*json, outputPath, existing)};
+    QBuffer buffer;
+    buffer.setData(description);
+    buffer.open(QIODevice::ReadOnly);
+    return {buildFrom(buffer, outputPath, existing)};
 }
 
 StoreBuildResult StoreBuilder::buildFile(const QString& descriptionPath, const QString& outputPath,
@@ -765,17 +691,11 @@ StoreBuildResult StoreBuilder::buildFile(const QString& descriptionPath, const Q
     if (!file.open(QIODevice::ReadOnly))
         throw OperationError(
             QStringLiteral("Cannot read \"%1\": %2").arg(descriptionPath, file.errorString()));
-    QByteArray text = file.readAll();
+    auto faults = buildFrom(file, outputPath, existing);
     if (file.error() != QFileDevice::NoError)
         throw OperationError(
             QStringLiteral("Cannot read \"%1\": %2").arg(descriptionPath, file.errorString()));
-    file.close();
-    FaultList faults;
-    auto json = parse(text, faults);
-    text = QByteArray(); // the parsed tree is all that is needed from here on
-    if (!json)
-        return {faults.take()};
-    return {buildParsed(*json, outputPath, existing)};
+    return {faults};
 }
 
 } // namespace tarvik::notes

@@ -15,11 +15,13 @@ constexpr const char* querySql[] = {
     "SELECT id, name, is_folder, entry_count FROM views WHERE name = ?1 ORDER BY id LIMIT 1",
     // CROSS JOIN keeps the entries as the outer loop: one step along the view's key.
     // An entry whose document is missing (a damaged store) is passed over.
-    "SELECT e.position, d.id, d.size, d.has_embedded FROM view_entries AS e "
+    "SELECT e.position, d.id, d.size, d.has_embedded, d.first_item, d.item_count "
+    "FROM view_entries AS e "
     "CROSS JOIN documents AS d ON d.id = e.document_id "
     "WHERE e.view_id = ?1 AND e.position > ?2 ORDER BY e.position LIMIT 1",
-    "SELECT seq, name, folded_name, type, unreadable, value_count, value_data FROM items "
-    "WHERE document_id = ?1 ORDER BY seq",
+    // A document's items are stored one after the other: one step along the table.
+    "SELECT seq, name, type, unreadable, value_count, value_data FROM items "
+    "WHERE id >= ?1 AND id < ?1 + ?2 AND document_id = ?3 ORDER BY id",
     "SELECT id, name, type, unreadable, repeat_count, length(content) FROM embedded_objects "
     "WHERE document_id = ?1 AND item_seq = ?2 ORDER BY seq",
 };
@@ -48,8 +50,10 @@ StoreConnection::StoreConnection(const QString& path, const platform::FileIdenti
         fail(rc);
     sqlite3_db_config(m_db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_exec(m_db.get(), "PRAGMA query_only = 1; PRAGMA cell_size_check = 1", nullptr, nullptr,
-                 nullptr);
+    sqlite3_exec(
+        m_db.get(),
+        "PRAGMA query_only = 1; PRAGMA cell_size_check = 1; PRAGMA locking_mode = EXCLUSIVE",
+        nullptr, nullptr, nullptr);
     checkSchema();
 }
 

@@ -21,7 +21,9 @@ CREATE TABLE view_entries(
 CREATE TABLE documents(
     id INTEGER PRIMARY KEY,
     size INTEGER NOT NULL,
-    has_embedded INTEGER NOT NULL);
+    has_embedded INTEGER NOT NULL,
+    first_item INTEGER NOT NULL,
+    item_count INTEGER NOT NULL);
 CREATE TABLE items(
     id INTEGER PRIMARY KEY,
     document_id INTEGER NOT NULL,
@@ -46,7 +48,6 @@ CREATE TABLE embedded_objects(
 
 const char* const indexesSql = R"sql(
 CREATE INDEX views_by_name ON views(name, id);
-CREATE INDEX items_by_document ON items(document_id, seq);
 CREATE INDEX objects_by_item ON embedded_objects(document_id, item_seq, seq);
 )sql";
 
@@ -135,6 +136,8 @@ std::optional<QList<NotesValue>> unpackValues(int itemType, qint64 count, const 
             const auto secs = qint64(readLittleEndian(p + pos, 8));
             const auto offset = qint32(quint32(readLittleEndian(p + pos + 8, 4)));
             if (offset < -maxOffsetSeconds || offset > maxOffsetSeconds)
+                return std::nullopt;
+            if (secs < minDateTimeSeconds || secs > maxDateTimeSeconds)
                 return std::nullopt;
             QDateTime dt = QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, offset);
             if (!dt.isValid())

@@ -23,6 +23,11 @@ extern const char* const indexesSql;
 inline constexpr const char* requiredTables[] = {"meta",      "views", "view_entries",
                                                  "documents", "items", "embedded_objects"};
 
+// Date-times a store holds: from 0001-01-02 to 9999-12-30 (UTC), so that the instant
+// falls within the years 0001 to 9999 in every time zone.
+inline constexpr qint64 minDateTimeSeconds = -62135510400; // 0001-01-02T00:00:00Z
+inline constexpr qint64 maxDateTimeSeconds = 253402214399; // 9999-12-30T23:59:59Z
+
 // Packs the values of one item into the compact form of the items table: for text,
 // names and rich text a length (LEB128) and the UTF-8 bytes of each value; for
 // numbers 8 bytes each (IEEE 754, little-endian); for date-times 8 bytes of seconds

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,6 +159,17 @@ std::optional<FileIdentity> fileIdentity(const QString& path, QString* errorText
     id.size = static_cast<qint64>(st.st_size);
     id.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return id;
+}
+
+std::optional<int> localUtcOffset(qint64 secondsSinceEpoch)
+{
+    // localtime_r, unlike a conversion that calls tzset() first, does not look at the
+    // zone file again each time.
+    const auto t = static_cast<time_t>(secondsSinceEpoch);
+    struct tm local {};
+    if (static_cast<qint64>(t) != secondsSinceEpoch || !::localtime_r(&t, &local))
+        return std::nullopt;
+    return static_cast<int>(local.tm_gmtoff);
 }
 
 namespace {

@@ -85,4 +85,8 @@ qsizetype nameLength(const QString& name);
 // dots or blanks on Windows.
 QString adjustNameForSystem(const QString& name);
 
+// The offset from UTC, in seconds, of this machine's local time at an instant. The
+// time zone is read once per process (or again after tzset()), not at every call.
+std::optional<int> localUtcOffset(qint64 secondsSinceEpoch);
+
 } // namespace tarvik::platform

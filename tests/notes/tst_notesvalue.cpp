@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <ctime>
+
 using namespace tarvik::notes;
 using tarvik::OperationError;
 
@@ -97,6 +99,19 @@ private Q_SLOTS:
         const auto back = parseDateText(text);
         QVERIFY2(back, qPrintable(text));
         QCOMPARE(back->toSecsSinceEpoch(), old.toSecsSinceEpoch());
+    }
+
+    void dateTextWestOfGreenwich()
+    {
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", "America/St_Johns");
+        tzset();
+        const QDateTime instant(QDate(2008, 1, 15), QTime(12, 0, 0), Qt::UTC);
+        const QString text = formatDateText(instant);
+        qputenv("TZ", saved);
+        tzset();
+        QCOMPARE(text, QStringLiteral("2008-01-15 08:30:00 -03:30"));
+        QCOMPARE(parseDateText(text)->toSecsSinceEpoch(), instant.toSecsSinceEpoch());
     }
 
     void dateTextRejects_data()

@@ -52,16 +52,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("description");
         QTest::addColumn<QString>("faults");
         QTest::newRow("syntax") << QByteArray("{\n  \"format\": 1,\n  \"title\" \"x\"\n}")
-                                << QStringLiteral("line 3, column 12: missing name separator");
+                                << QStringLiteral("line 3, column 11: missing name separator");
+        QTest::newRow("empty") << QByteArray(" \n")
+                               << QStringLiteral("line 2, column 1: the description is empty");
+        QTest::newRow("syntax in a later document")
+            << withDocument("{\"id\": \"a\", \"items\": []},\n{\"id\": \"b\" \"items\": []}")
+            << QStringLiteral("line 2, column 13: unterminated object");
+        QTest::newRow("garbage after")
+            << QByteArray(R"j({"format": 1, "title": "", "views": [], "documents": []} x)j")
+            << QStringLiteral("line 1, column 58: garbage at the end of the document");
         QTest::newRow("not an object")
             << QByteArray("[]") << QStringLiteral("top level: expected an object");
         QTest::newRow("top level")
             << QByteArray(R"j({"format": 2, "title": 1, "view": []})j")
-            << QStringLiteral("top level: unknown key \"view\"\n"
-                              "format: this version reads format 1, not 2\n"
+            << QStringLiteral("format: this version reads format 1, not 2\n"
                               "title: expected a string\n"
-                              "top level: missing required key \"documents\"\n"
-                              "top level: missing required key \"views\"");
+                              "top level: unknown key \"view\"\n"
+                              "top level: missing required key \"views\"\n"
+                              "top level: missing required key \"documents\"");
         QTest::newRow("missing items")
             << withDocument(R"j({"id": "m1"})j")
             << QStringLiteral("documents[0]: missing required key \"items\"");
@@ -77,7 +85,7 @@ private Q_SLOTS:
         QTest::newRow("values")
             << withDocument(R"j({"id": "m1", "size": 1.5, "items": [
                 {"name": "D", "type": "datetime", "values": ["2008-03-14 10:32:05", 7,
-                 "2008-03-14T10:32:05Z", "2008-02-30T10:32:05+01:00"]},
+                 "2008-03-14T10:32:05Z", "2008-02-30T10:32:05+01:00", "0001-01-01T23:59:59Z"]},
                 {"name": "N", "type": "number", "values": [1, "2"]},
                 {"name": "S", "type": "text", "values": ["\ud800"], "unreadable": 1}]})j")
             << QStringLiteral(
@@ -86,6 +94,8 @@ private Q_SLOTS:
                    "documents[0].items[0].values[1]: expected a string\n"
                    "documents[0].items[0].values[3]: \"2008-02-30T10:32:05+01:00\" is not a "
                    "date-time with seconds and a UTC offset, such as 2008-03-14T10:32:05+01:00\n"
+                   "documents[0].items[0].values[4]: \"0001-01-01T23:59:59Z\" is outside "
+                   "0001-01-02 to 9999-12-30\n"
                    "documents[0].items[1].values[1]: expected a number\n"
                    "documents[0].items[2].unreadable: expected true or false\n"
                    "documents[0].items[2].values[0]: the string holds an unpaired surrogate\n"
@@ -140,7 +150,7 @@ private Q_SLOTS:
                 {"name": "Long", "type": "text", "values": ["LONG"]},
                 {"name": "N", "type": "number", "values": [0, -0.125, 1e-300, 9007199254740993]},
                 {"name": "D", "type": "datetime", "values": ["2008-03-30T02:30:00+08:45",
-                 "0001-01-01T00:00:00Z", "9999-12-31T23:59:59-14:00"]},
+                 "0001-01-02T00:00:00Z", "9999-12-30T09:59:59-14:00", "2008-01-01T00:00:00+14:00"]},
                 {"name": "R", "type": "richtext", "values": ["rich"]},
                 {"name": "L", "type": "names", "values": ["CN=A/O=B"]}]})j")
                                            .replace("LONG", longText.toUtf8()),
@@ -161,7 +171,7 @@ private Q_SLOTS:
         const auto d = doc->GetItemValue(QStringLiteral("D")).values();
         QCOMPARE(d[0].dateTime(), QDateTime(QDate(2008, 3, 29), QTime(17, 45), Qt::UTC));
         QCOMPARE(d[0].dateTime().offsetFromUtc(), 8 * 3600 + 45 * 60);
-        QCOMPARE(d[1].dateTime().date(), QDate(1, 1, 1));
+        QCOMPARE(d[1].dateTime().date(), QDate(1, 1, 2));
         QCOMPARE(d[2].dateTime().offsetFromUtc(), -14 * 3600);
         QCOMPARE(doc->GetFirstItem(QStringLiteral("R"))->Type(), 1);
         QCOMPARE(doc->GetFirstItem(QStringLiteral("L"))->Type(), 1074);
@@ -185,6 +195,24 @@ private Q_SLOTS:
                              ->GetView(QStringLiteral("V"))
                              ->GetFirstDocument();
         QCOMPARE(doc->Size(), 22);
+    }
+
+    // Views may come before or after the documents they name (and a byte order mark
+    // before the text is passed over).
+    void memberOrder()
+    {
+        StoreFixture fx;
+        const QString path = fx.buildStore("\xEF\xBB\xBF"
+                                           R"j({"documents": [
+            {"id": "x", "items": [{"name": "Subject", "type": "text", "values": ["X"]}]},
+            {"id": "y", "items": [{"name": "Subject", "type": "text", "values": ["Y"]}]}],
+            "views": [{"name": "V", "folder": true, "documents": ["y", "x"]}],
+            "title": "Order", "format": 1})j");
+        const auto view = LocalStoreSession().GetDatabase({}, path)->GetView(QStringLiteral("V"));
+        const auto first = view->GetFirstDocument();
+        QCOMPARE(first->GetItemValue(QStringLiteral("Subject")).textAt(0), QStringLiteral("Y"));
+        QCOMPARE(view->GetNextDocument(first)->GetItemValue(QStringLiteral("Subject")).textAt(0),
+                 QStringLiteral("X"));
     }
 
     void existingOutput()
