@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace tarvik {
+
+struct AppContext;
+
+// What the command-line exporter was asked to do.
+struct HeadlessOptions {
+    QString database;
+    QString destination;
+    // Folder names as the folder tree stores them ("Inbox", "Sent", "Drafts",
+    // "Trash", or a user folder's full name); empty for every folder.
+    QStringList folders;
+    bool progressBar = false;
+};
+
+// Exit statuses of the command-line exporter.
+namespace exitstatus {
+inline constexpr int allWritten = 0;
+inline constexpr int someFailed = 1;
+inline constexpr int notStarted = 2;
+} // namespace exitstatus
+
+// Scans the database and exports it with the same procedures the window runs,
+// every folder selected as after a scan, or only the named ones. The texts the
+// window would show in message boxes, the progress and a summary go to err.
+// Returns an exit status.
+int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::FILE* err);
+
+} // namespace tarvik

@@ -1,0 +1,139 @@
+#include "StoreFixture.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+using namespace tarvik::test;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString err;
+};
+
+Result exportWith(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TARVIK_BINARY_DIR "/tarvik-export"), args);
+    if (!p.waitForFinished(120000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+int emlFilesBelow(const QString& folder)
+{
+    int n = 0;
+    QDirIterator it(folder, {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+class TestHeadless : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void exportsTheSampleDatabase();
+    void exportsNamedFoldersOnly();
+    void reportsWhatCouldNotBeWritten();
+    void refusesToStart();
+};
+
+void TestHeadless::exportsTheSampleDatabase()
+{
+    StoreFixture fx;
+    const QString log = fx.path(QStringLiteral("Log.txt"));
+    const Result r = exportWith(
+        {QStringLiteral("--log"), log, fx.buildSample(), fx.path(QStringLiteral("out"))});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.err.contains(QStringLiteral("Notes Database Scan Completed Successfully\n")));
+    QVERIFY(r.err.contains(QStringLiteral("Migration Completed Successfully !\n")));
+    QVERIFY(r.err.contains(QStringLiteral("55 mails written, 0 mails failed")));
+    QVERIFY(!r.err.contains(QLatin1Char('\r')));
+    QCOMPARE(emlFilesBelow(fx.path(QStringLiteral("out"))), 55);
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().endsWith("Done\r\n"));
+}
+
+void TestHeadless::exportsNamedFoldersOnly()
+{
+    StoreFixture fx;
+    const QString db = fx.buildSample();
+    const Result r = exportWith(
+        {QStringLiteral("--log"), fx.path(QStringLiteral("Log.txt")), QStringLiteral("--folders"),
+         QStringLiteral("Inbox,Projects\\2008"), QStringLiteral("--folders"),
+         QStringLiteral("Follow-Up"), db, fx.path(QStringLiteral("out"))});
+    QCOMPARE(r.status, 0);
+    const QString root = fx.path(QStringLiteral("out/Mira Kestrel - Mail"));
+    QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("Inbox"), QStringLiteral("Projects-2008")}));
+    QCOMPARE(emlFilesBelow(root), 21 + 5);
+
+    const Result unknown = exportWith({QStringLiteral("--log"), fx.path(QStringLiteral("Log2.txt")),
+                                       QStringLiteral("--folders"), QStringLiteral("Nowhere"), db,
+                                       fx.path(QStringLiteral("out2"))});
+    QCOMPARE(unknown.status, 2);
+    QVERIFY(unknown.err.contains(QStringLiteral("no folder \"Nowhere\"")));
+    QVERIFY(unknown.err.contains(QStringLiteral("Projects\\Archive")));
+    QCOMPARE(emlFilesBelow(fx.path(QStringLiteral("out2"))), 0);
+}
+
+void TestHeadless::reportsWhatCouldNotBeWritten()
+{
+    StoreFixture fx;
+    const QString db = fx.buildStore(R"json({ "format": 1, "title": "T",
+      "views": [ { "name": "($Inbox)", "folder": true, "documents": ["a"] } ],
+      "documents": [ { "id": "a", "items": [
+        { "name": "Subject", "type": "text", "values": ["s"] },
+        { "name": "Body", "type": "richtext", "values": ["b"],
+          "embedded": [ { "name": "x.bin", "content_text": "x", "unreadable": true } ] } ] } ] })json");
+    const QString log = fx.path(QStringLiteral("Log.txt"));
+    const Result r = exportWith({QStringLiteral("--log"), log, db, fx.path(QStringLiteral("out"))});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(QStringLiteral("1 attachments could not be saved.")));
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("Attachment Not Saved : SUBJECT[s] in Folder[Inbox] : x.bin: "));
+}
+
+void TestHeadless::refusesToStart()
+{
+    StoreFixture fx;
+    const QString db = fx.buildSample();
+    const QString log = fx.path(QStringLiteral("Log.txt"));
+    QFile plain(fx.path(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.write("not a database");
+    plain.close();
+
+    const QList<QStringList> cases = {
+        {QStringLiteral("--log"), log, fx.path(QStringLiteral("missing.nsf")),
+         fx.path(QStringLiteral("o1"))},
+        {QStringLiteral("--log"), log, fx.path(QStringLiteral("plain")),
+         fx.path(QStringLiteral("o2"))},
+        {QStringLiteral("--log"), log, db, fx.path(QStringLiteral("plain/out"))},
+        {QStringLiteral("--log"), log, db, fx.path(QStringLiteral("plain"))},
+        {QStringLiteral("--log"), log, db},
+        {QStringLiteral("--bogus"), db, fx.path(QStringLiteral("o3"))},
+    };
+    for (const QStringList& args : cases) {
+        const Result r = exportWith(args);
+        QVERIFY2(r.status == 2, qPrintable(args.join(QLatin1Char(' ')) + QStringLiteral(" -> ") +
+                                           QString::number(r.status) + QLatin1Char(' ') + r.err));
+        QVERIFY(!r.err.isEmpty());
+    }
+    QCOMPARE(emlFilesBelow(fx.folder()), 0);
+    QCOMPARE(exportWith({QStringLiteral("--help")}).status, 0);
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"

@@ -1,0 +1,80 @@
+// tarvik-export: exports the mail of a Notes mail database as .eml files from
+// the command line, through the same scan and export run as the window.
+
+#include "export/HeadlessExport.h"
+#include "shell/AppContext.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const char description[] =
+    "Exports the mail of a Lotus Notes mail database as .eml files: one file per mail,\n"
+    "one sub-folder per Notes folder, under DESTINATION and a folder named after the\n"
+    "database's title. The export log is written to --log FILE, or to Log.txt in the\n"
+    "home folder.\n"
+    "\n"
+    "Exit status: 0 every mail was written; 1 some mails or attachments could not be\n"
+    "written (the log names each one); 2 the export could not start (unreadable\n"
+    "database, destination that cannot be written, wrong arguments).";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvik-export"));
+    tarvik::platform::ignoreFileSizeLimitSignal();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    parser.addHelpOption();
+    const QCommandLineOption folders(
+        QStringLiteral("folders"),
+        QStringLiteral("Export only this folder: \"Inbox\", \"Sent\", \"Drafts\", \"Trash\" or a "
+                       "user folder's full name (levels separated by \\). May be repeated, or "
+                       "take a comma-separated list."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Write the export log to FILE."),
+                                 QStringLiteral("FILE"));
+    parser.addOption(folders);
+    parser.addOption(log);
+    parser.addPositionalArgument(QStringLiteral("DATABASE"),
+                                 QStringLiteral("The Notes mail database."));
+    parser.addPositionalArgument(QStringLiteral("DESTINATION"),
+                                 QStringLiteral("The folder to export into."));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "tarvik-export: %s\n%s", qPrintable(parser.errorText()),
+                     qPrintable(parser.helpText()));
+        return tarvik::exitstatus::notStarted;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return tarvik::exitstatus::allWritten;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "tarvik-export: give the database and the destination.\n%s",
+                     qPrintable(parser.helpText()));
+        return tarvik::exitstatus::notStarted;
+    }
+
+    tarvik::HeadlessOptions options;
+    options.database = args.at(0);
+    options.destination = args.at(1);
+    for (const QString& value : parser.values(folders)) {
+        for (const QString& name : value.split(QLatin1Char(',')))
+            options.folders.append(name);
+    }
+    options.progressBar = ::isatty(STDERR_FILENO);
+
+    tarvik::AppContext context;
+    if (parser.isSet(log))
+        context.logPath = parser.value(log);
+    return tarvik::runHeadlessExport(options, context, stderr);
+}
