@@ -1,0 +1,170 @@
+#include "StoreFixture.h"
+
+#include "export/MessageFields.h"
+#include "notes/NotesObjects.h"
+#include "notes/NotesSessionRegistry.h"
+#include "shell/AppState.h"
+#include "shell/Global.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+// One document with the given items (JSON array text), in the Inbox.
+QByteArray oneDocument(const char* items)
+{
+    return QByteArray(R"json({ "format": 1, "title": "F",
+      "views": [ { "name": "($Inbox)", "folder": true, "documents": ["d"] } ],
+      "documents": [ { "id": "d", "items": )json") +
+           items + "} ] }";
+}
+
+struct Read {
+    MessageFields fields;
+    QString cc, bcc, attachList;
+    QStringList extracted; // file contents, in list order
+};
+
+Read readFields(StoreFixture& fx, const QByteArray& json)
+{
+    const auto registry = notes::NotesSessionRegistry::withDefaults();
+    const auto session = registry.create(notes::NotesSessionRegistry::dominoProgId);
+    const auto doc = session->GetDatabase(QString(), fx.buildStore(json))
+                         ->GetView(QStringLiteral("($Inbox)"))
+                         ->GetFirstDocument();
+    AppState state;
+    state.gCC = QStringLiteral("previous cc");
+    state.gAttachList = QStringLiteral("|previous");
+    TempFolder temp;
+    MessageFieldReader reader(state, temp);
+    Read r;
+    reader.readSubject(*doc, r.fields);
+    reader.readRest(*doc, r.fields);
+    r.cc = state.gCC;
+    r.bcc = state.gBCC;
+    r.attachList = state.gAttachList;
+    for (const QString& path : state.gAttachList.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        QFile f(path);
+        r.extracted.append(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<none>"));
+    }
+    return r;
+}
+
+} // namespace
+
+class TestMessageFields : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void internetFormPreferredNotesFormAsFallback();
+    void oneOrTwoValuesCountAsOne();
+    void missingItemsGiveEmptyFields();
+    void attachmentsOfTheBodyOnly();
+    void shorterNotesListAndUnreadableItems();
+};
+
+void TestMessageFields::internetFormPreferredNotesFormAsFallback()
+{
+    StoreFixture fx;
+    const Read r = readFields(fx, oneDocument(R"json([
+      { "name": "Subject", "type": "text", "values": [" s "] },
+      { "name": "From", "type": "names", "values": ["CN=Ann/O=Acme"] },
+      { "name": "INetFrom", "type": "text", "values": ["."] },
+      { "name": "SendTo", "type": "names", "values": ["N1", "N2", "N3"] },
+      { "name": "InetSendTo", "type": "text", "values": ["p1", ".", "p3"] },
+      { "name": "CopyTo", "type": "names", "values": ["N1", "N2", "N3"] },
+      { "name": "InetCopyTo", "type": "text", "values": ["p1", ".", "p3"] },
+      { "name": "BlindCopyTo", "type": "names", "values": ["B1"] },
+      { "name": "InetBlindCopyTo", "type": "text", "values": ["."] },
+      { "name": "PostedDate", "type": "datetime", "values": ["2008-03-14T10:32:05+01:00"] },
+      { "name": "Body", "type": "text", "values": ["body"] } ])json"));
+    QCOMPARE(r.fields.subject, QStringLiteral(" s "));
+    QCOMPARE(r.fields.from, QStringLiteral("CN=Ann/O=Acme")); // "." keeps the Notes name
+    QCOMPARE(r.fields.to, QStringLiteral("p1;.;p3"));          // "." stays in the To list
+    QCOMPARE(r.cc, QStringLiteral("p1;N2;p3"));                // and is replaced in CC
+    QCOMPARE(r.bcc, QStringLiteral("B1"));
+    QCOMPARE(r.fields.date, QStringLiteral("2008-03-14 10:32:05 +01:00"));
+    QCOMPARE(r.fields.body, QStringLiteral("body"));
+    QVERIFY(!r.fields.hasEmbedded);
+    QCOMPARE(r.attachList, QString()); // nothing of the previous document
+}
+
+void TestMessageFields::oneOrTwoValuesCountAsOne()
+{
+    StoreFixture fx;
+    const Read r = readFields(fx, oneDocument(R"json([
+      { "name": "SendTo", "type": "names", "values": ["N1", "N2"] },
+      { "name": "InetSendTo", "type": "text", "values": [".", "p2"] },
+      { "name": "InetCopyTo", "type": "text", "values": ["p1", "p2"] },
+      { "name": "CopyTo", "type": "names", "values": ["N1", "N2"] },
+      { "name": "INetFrom", "type": "text", "values": ["a@example.com"] } ])json"));
+    QCOMPARE(r.fields.to, QStringLiteral("N1")); // "." first: the Notes list, first value only
+    QCOMPARE(r.cc, QStringLiteral("p1"));
+    QCOMPARE(r.fields.from, QStringLiteral("a@example.com"));
+}
+
+void TestMessageFields::missingItemsGiveEmptyFields()
+{
+    StoreFixture fx;
+    const Read r = readFields(fx, oneDocument(R"json([
+      { "name": "CopyTo", "type": "names", "values": ["N1", "N2", "N3"] } ])json"));
+    QCOMPARE(r.fields.subject, QString());
+    QCOMPARE(r.fields.from, QString());
+    QCOMPARE(r.fields.to, QString());
+    QCOMPARE(r.cc, QString()); // Notes names alone give no CC
+    QCOMPARE(r.bcc, QString());
+    QCOMPARE(r.fields.date, QString());
+    QVERIFY(r.fields.unreadable.isEmpty());
+}
+
+void TestMessageFields::attachmentsOfTheBodyOnly()
+{
+    StoreFixture fx;
+    {
+        const Read r = readFields(fx, oneDocument(R"json([
+          { "name": "Body", "type": "richtext", "values": ["b"], "embedded": [
+            { "name": "a.txt", "content_text": "A" },
+            { "name": "ole", "type": 1453, "content_text": "O" },
+            { "name": "link", "type": 1452, "content_text": "L" },
+            { "name": "a.txt", "content_text": "second A" } ] } ])json"));
+        QVERIFY(r.fields.hasEmbedded);
+        QCOMPARE(r.extracted, (QStringList{QStringLiteral("A"), QStringLiteral("second A")}));
+        QCOMPARE(r.fields.attachments.size(), 2);
+        QCOMPARE(r.fields.attachments[1].displayName, QStringLiteral("a.txt"));
+        QVERIFY(r.fields.attachments[0].path != r.fields.attachments[1].path);
+        QVERIFY(r.attachList.startsWith(QLatin1Char('|')));
+    }
+    {
+        // Embedded objects, but the Body is plain text: an empty list.
+        const Read r = readFields(fx, oneDocument(R"json([
+          { "name": "Body", "type": "text", "values": ["b"] } ],
+          "attachments": [ { "name": "loose.txt", "content_text": "x" } ])json"));
+        QVERIFY(r.fields.hasEmbedded);
+        QCOMPARE(r.attachList, QString());
+    }
+}
+
+void TestMessageFields::shorterNotesListAndUnreadableItems()
+{
+    StoreFixture fx;
+    const Read r = readFields(fx, oneDocument(R"json([
+      { "name": "InetCopyTo", "type": "text", "values": ["p1", ".", "."] },
+      { "name": "CopyTo", "type": "names", "values": ["N1", "N2"] },
+      { "name": "From", "type": "text", "values": ["x"], "unreadable": true },
+      { "name": "Body", "type": "richtext", "values": ["b"], "embedded": [
+        { "name": "bad.bin", "content_text": "x", "unreadable": true } ] } ])json"));
+    QCOMPARE(r.cc, QStringLiteral("p1;N2;"));
+    QCOMPARE(r.fields.from, QString());
+    QCOMPARE(r.fields.unreadable.size(), 1);
+    QVERIFY(r.fields.unreadable[0].startsWith(QStringLiteral("From: ")));
+    QCOMPARE(r.fields.attachments.size(), 1);
+    QVERIFY(!r.fields.attachments[0].failure.isEmpty());
+    QCOMPARE(r.extracted, QStringList{QStringLiteral("<none>")});
+}
+
+QTEST_GUILESS_MAIN(TestMessageFields)
+#include "tst_messagefields.moc"
