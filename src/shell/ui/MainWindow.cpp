@@ -1,6 +1,7 @@
 #include "shell/ui/MainWindow.h"
 
 #include "shell/AppContext.h"
+#include "shell/ui/frmAbout.h"
 
 #include <QApplication>
 
@@ -17,7 +18,11 @@ void MainWindow::showSaveWindow()
 {}
 
 void MainWindow::showAbout()
-{}
+{
+    // A new window for every request; it is gone once closed.
+    frmAbout about(this);
+    about.exec();
+}
 
 void MainWindow::quitApplication()
 {

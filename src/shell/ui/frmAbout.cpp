@@ -1,0 +1,40 @@
+#include "shell/ui/frmAbout.h"
+
+#include "shell/AppIdentity.h"
+#include "shell/ui/Artwork.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+namespace tarvik {
+
+frmAbout::frmAbout(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About - ") + identity::vendor + QLatin1Char(' ') +
+                   identity::applicationTitle);
+    setFixedSize(541, 209);
+}
+
+void frmAbout::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    art::drawBanner(p, rect(),
+                    {identity::aboutVersion, identity::webAddress,
+                     QStringLiteral("Email : ") + identity::infoEmail});
+}
+
+void frmAbout::keyPressEvent(QKeyEvent* event)
+{
+    // The window has no buttons: only its close button or the system's close
+    // key ends it, not Escape.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace tarvik
