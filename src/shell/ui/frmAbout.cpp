@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QShowEvent>
 
 namespace tarvik {
 
@@ -16,6 +17,19 @@ frmAbout::frmAbout(QWidget* owner)
     setWindowTitle(QStringLiteral("About - ") + identity::vendor + QLatin1Char(' ') +
                    identity::applicationTitle);
     setFixedSize(541, 209);
+}
+
+void frmAbout::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Qt's own placement guesses the size of a window frame when it does not
+    // know it and misses the centre by that much; the frame, where known, is
+    // counted here.
+    if (QWidget* owner = parentWidget()) {
+        QRect place = frameGeometry();
+        place.moveCenter(owner->frameGeometry().center());
+        move(place.topLeft());
+    }
 }
 
 void frmAbout::paintEvent(QPaintEvent*)
