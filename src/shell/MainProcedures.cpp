@@ -8,9 +8,8 @@ MainProcedures::MainProcedures(AppContext& context, MainWindowPort& window, Dial
                                EventPump& pump, AppWindowsPort& windows, HelpViewerPort& help)
     : context(context), scan(context.state, context.notesSessions, window, dialogs, pump, tree),
       preview(context.state, window, pump, tree, mailList),
-      exportSetup(context.state, tree, dialogs, windows)
-{
-    Q_UNUSED(help); // for the window commands
-}
+      exportSetup(context.state, tree, dialogs, windows),
+      commands(scan, exportSetup, dialogs, windows, help)
+{}
 
 } // namespace tarvik

@@ -5,6 +5,7 @@
 #include "notes/FolderTree.h"
 #include "preview/MailList.h"
 #include "preview/MailPreview.h"
+#include "shell/WindowCommands.h"
 
 namespace tarvik {
 
@@ -29,6 +30,7 @@ public:
     DatabaseScan scan;
     MailPreview preview;
     ExportSetup exportSetup;
+    WindowCommands commands;
 };
 
 } // namespace tarvik

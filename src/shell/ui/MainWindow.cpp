@@ -2,6 +2,7 @@
 
 #include "export/ui/frmSave.h"
 #include "shell/AppContext.h"
+#include "shell/ui/frmAbout.h"
 
 #include <QApplication>
 
@@ -18,7 +19,11 @@ void MainWindow::showSaveWindow()
 {}
 
 void MainWindow::showAbout()
-{}
+{
+    // A new window for every request; it is gone once closed.
+    frmAbout about(this);
+    about.exec();
+}
 
 void MainWindow::quitApplication()
 {

@@ -24,22 +24,36 @@ void loadApplicationFonts()
 #endif
 }
 
+DesktopHelpViewer::DesktopHelpViewer(QStringList viewers) : m_viewers(std::move(viewers))
+{}
+
+QStringList DesktopHelpViewer::defaultViewers()
+{
+#ifdef Q_OS_WIN
+    return {QStringLiteral("hh")};
+#else
+    return {QStringLiteral("xchm"), QStringLiteral("kchmviewer")};
+#endif
+}
+
 void DesktopHelpViewer::showHelp(const QString& helpFilePath)
 {
     const QFileInfo help(helpFilePath);
-    if (!help.exists())
-        return;
-    // Linux help viewers for .chm files; the first one installed is used.
-    static const char* const viewers[] = {"xchm", "kchmviewer", "chmsee"};
-    for (const char* viewer : viewers) {
-        const QString exe = QStandardPaths::findExecutable(QString::fromLatin1(viewer));
-        if (!exe.isEmpty() && QProcess::startDetached(exe, {help.absoluteFilePath()}))
-            return;
-    }
     const QString html = help.absolutePath() + QStringLiteral("/help/index.html");
-    if (QFileInfo::exists(html))
+    if (help.isFile()) {
+        for (const QString& viewer : m_viewers) {
+            const QString exe = QStandardPaths::findExecutable(viewer);
+            if (!exe.isEmpty() && QProcess::startDetached(exe, {help.absoluteFilePath()}))
+                return;
+        }
+    }
+    // The guide's HTML pages serve where the compiled file cannot be shown,
+    // and where it was not built.
+    if (QFileInfo(html).isFile()) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(html));
-    else
+        return;
+    }
+    if (help.isFile())
         QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
 }
 

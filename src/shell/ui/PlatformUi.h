@@ -3,6 +3,7 @@
 #include "shell/Ports.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -15,12 +16,24 @@ namespace tarvik::platform {
 // fontconfig). Missing files are passed over quietly.
 void loadApplicationFonts();
 
-// Opens the help file with the system's help viewer or, where none is
-// installed, with the default handler. The guide's HTML version beside it is
-// the fallback when nothing can show a compiled help file. Results are ignored.
+// Shows the help file with a viewer for compiled help files or, where none is
+// installed, the HTML version of the guide from the "help" folder beside it,
+// or else the file with the system's default handler. Starts the viewer and
+// returns without waiting. Nothing is said when the file is missing or no
+// program can show it.
 class DesktopHelpViewer : public HelpViewerPort {
 public:
+    // viewers: the help viewers' program names (or paths), the first one
+    // found is used.
+    explicit DesktopHelpViewer(QStringList viewers = defaultViewers());
+
     void showHelp(const QString& helpFilePath) override;
+
+    // The compiled-help viewers of this system.
+    static QStringList defaultViewers();
+
+private:
+    QStringList m_viewers;
 };
 
 } // namespace tarvik::platform

@@ -3,6 +3,7 @@
 #include "notes/FolderTree.h"
 #include "shell/AppIdentity.h"
 #include "shell/MainProcedures.h"
+#include "shell/WindowCommands.h"
 #include "shell/ui/Artwork.h"
 #include "shell/ui/IconProxy.h"
 #include "shell/ui/NotesTab.h"
@@ -134,22 +135,22 @@ void frmMain::buildMenus()
 
     QMenu* file = m_menuBar->addMenu(QStringLiteral("&File "));
     file->setObjectName(QStringLiteral("mnuFileTop"));
-    QAction* open = file->addAction(icons.icon(kOpenFileImage), QStringLiteral("&Open..."));
-    open->setObjectName(QStringLiteral("mnuOpen"));
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    open->setShortcutContext(Qt::WindowShortcut);
-    addAction(open); // the shortcut works while the menu is closed
+    m_mnuOpen = file->addAction(icons.icon(kOpenFileImage), QStringLiteral("&Open..."));
+    m_mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+    m_mnuOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_mnuOpen->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_mnuOpen); // the shortcut works while the menu is closed
     QAction* sep = file->addSeparator();
     sep->setObjectName(QStringLiteral("mnuSep1"));
-    QAction* exit = file->addAction(art::productIcon(), QStringLiteral("E&xit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
+    m_mnuExit = file->addAction(art::productIcon(), QStringLiteral("E&xit"));
+    m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("&Help "));
     help->setObjectName(QStringLiteral("mnuHelpTop"));
-    QAction* contents = help->addAction(icons.icon(kHelpImage), QStringLiteral("Contents"));
-    contents->setObjectName(QStringLiteral("mnuHelp"));
-    QAction* about = help->addAction(icons.icon(kAboutImage), QStringLiteral("&About..."));
-    about->setObjectName(QStringLiteral("mnuAbout"));
+    m_mnuHelp = help->addAction(icons.icon(kHelpImage), QStringLiteral("Contents"));
+    m_mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    m_mnuAbout = help->addAction(icons.icon(kAboutImage), QStringLiteral("&About..."));
+    m_mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 }
 
 void frmMain::buildToolbar()
@@ -402,6 +403,28 @@ void frmMain::connectProcedures(MainProcedures& procedures)
             [&procedures] { procedures.scan.CmdScan_Click(); });
     connect(m_tree, &QTreeView::clicked, this,
             [&procedures] { procedures.preview.ContactsTreeView_Click(); });
+    connect(m_startConversion, &QPushButton::clicked, this,
+            [&procedures] { procedures.exportSetup.CmdStartConversion_Click(); });
+    connectCommands(procedures.commands);
+}
+
+void frmMain::connectCommands(WindowCommands& commands)
+{
+    // The menu items are single members of menu arrays; each passes its index.
+    connect(m_mnuOpen, &QAction::triggered, this, [&commands] { commands.mnuOpen_Click(0); });
+    connect(m_mnuExit, &QAction::triggered, this, [&commands] { commands.mnuExit_Click(); });
+    connect(m_mnuHelp, &QAction::triggered, this, [&commands] { commands.mnuHelp_Click(0); });
+    connect(m_mnuAbout, &QAction::triggered, this, [&commands] { commands.mnuAbout_Click(1); });
+    // A disabled button triggers nothing, so Scan and Export act only once
+    // the scan has enabled them.
+    for (int index = 1; index <= m_toolbarButtons.size(); ++index) {
+        QAction* button = m_toolbarButtons.at(index - 1);
+        if (button->isSeparator())
+            continue;
+        connect(button, &QAction::triggered, this, [&commands, index, button] {
+            commands.NotesToolBar_ButtonClick(index, button->text());
+        });
+    }
 }
 
 QAction* frmMain::toolbarButton(int index) const

@@ -22,6 +22,7 @@ class GradientFrame;
 class MainProcedures;
 class NotesTab;
 class TitleBar;
+class WindowCommands;
 
 // The main window: banner, menus, toolbar, the two pages and the status bar.
 // It holds no logic of its own; the procedures reach its controls through
@@ -52,7 +53,7 @@ public:
     int selectedTreeNode() const override;
 
     // Shows the procedures' folder tree and mail list and forwards the
-    // window's events to them.
+    // window's events, menus and toolbar to them.
     void connectProcedures(MainProcedures& procedures);
 
     // The toolbar's button by its index counted from 1 (3 and 5 are separators).
@@ -68,9 +69,14 @@ private:
     void buildStatusBar();
     void buildSelectFilePage(QWidget* page);
     void buildPreviewPage(QWidget* page);
+    void connectCommands(WindowCommands& commands);
 
     TitleBar* m_titleBar = nullptr;
     QMenuBar* m_menuBar = nullptr;
+    QAction* m_mnuOpen = nullptr;
+    QAction* m_mnuExit = nullptr;
+    QAction* m_mnuHelp = nullptr;
+    QAction* m_mnuAbout = nullptr;
     QToolBar* m_toolBar = nullptr;
     QList<QAction*> m_toolbarButtons;
     NotesTab* m_tab = nullptr;
