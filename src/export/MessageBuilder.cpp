@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 namespace tarvik {
 
 namespace {
@@ -42,15 +40,10 @@ bool nameIsTaken(const QString& path)
 
 void writeSenderHeaderFile(const QString& path, const QString& from)
 {
-    QString error;
-    const int fd = platform::openForWriteNoFollow(path, &error);
-    if (fd < 0)
-        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
     const QByteArray line = (QStringLiteral("From:") + oneLine(from)).toLocal8Bit() + "\r\n";
-    const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
-    const bool closed = ::close(fd) == 0;
-    if (written != line.size() || !closed)
-        throw OperationError(QStringLiteral("Cannot write %1").arg(path));
+    QString error;
+    if (!platform::writeFileContent(path, line, &error))
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
 }
 
 } // namespace

@@ -110,6 +110,46 @@ int openForWriteNoFollow(const QString& path, QString* errorText)
     return fd;
 }
 
+bool writeFileContent(const QString& path, const QByteArray& content, QString* errorText)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                          0600);
+    if (fd < 0) {
+        setError(errorText, errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (errorText)
+            *errorText = QStringLiteral("not a regular file");
+        return false;
+    }
+    qsizetype done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            setError(errorText, n < 0 ? errno : ENOSPC);
+            ::close(fd);
+            return false;
+        }
+        done += n;
+    }
+    if (::ftruncate(fd, off_t(content.size())) != 0) {
+        setError(errorText, errno);
+        ::close(fd);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        setError(errorText, errno);
+        return false;
+    }
+    return true;
+}
+
 int createNewFile(const QString& path, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));

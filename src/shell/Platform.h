@@ -35,6 +35,12 @@ QString defaultLogPath();
 // its final component. Returns an open file descriptor or -1 (errorText says why).
 int openForWriteNoFollow(const QString& path, QString* errorText = nullptr);
 
+// Replaces the content of a small regular file (creating it if need be)
+// without following a link at its final component. The file is overwritten
+// in place and cut to the new length, never first emptied: emptying a file
+// that is rewritten many times makes some file systems flush it each time.
+bool writeFileContent(const QString& path, const QByteArray& content, QString* errorText = nullptr);
+
 // Creates a new file for writing; fails when anything (file or link) already
 // has that name. Returns an open file descriptor or -1 (errorText says why).
 int createNewFile(const QString& path, QString* errorText = nullptr);

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void failuresAreCountedAndLogged();
     void logThatCannotBeCreated();
     void destinationThatCannotBeWritten();
+    void standardFolderBeyondSixteenBits();
 };
 
 void TestExportRun::exportsTickedFoldersWithExactLog()
@@ -425,6 +426,39 @@ void TestExportRun::destinationThatCannotBeWritten()
     QVERIFY(h.dialogs.messages.last().text.contains(fx.path(QStringLiteral("file"))));
     QVERIFY(!h.summary().started);
     QCOMPARE(h.save.unloads, 0);
+}
+
+void TestExportRun::standardFolderBeyondSixteenBits()
+{
+    // 32,770 documents in the Inbox: every one is handed to the builder. The
+    // Inbox's sub-folder is blocked by a file, so the writes fail fast and
+    // each mail is counted and logged as not written.
+    StoreFixture fx;
+    const int n = 32770;
+    QByteArray json =
+        R"json({ "format": 1, "title": "Big", "views": [ { "name": "($Inbox)", "folder": true, "documents": [)json";
+    QByteArray docs;
+    for (int i = 0; i < n; ++i) {
+        json += (i ? ",\"d" : "\"d") + QByteArray::number(i) + '"';
+        docs += (i ? "," : "") + QByteArray(R"json({ "id": "d)json") + QByteArray::number(i) +
+                R"json(", "items": [] })json";
+    }
+    json += "] } ], \"documents\": [" + docs + "] }";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(json));
+    QVERIFY(QDir().mkpath(fx.path(QStringLiteral("out/Big"))));
+    QFile blocker(fx.path(QStringLiteral("out/Big/Inbox")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().failed, n);
+    const QStringList log = h.logLines();
+    QCOMPARE(log.filter(QStringLiteral("\tEmail Subject : SUBJECT[]")).size(), n);
+    QCOMPARE(log.filter(QStringLiteral("\tEmail Not Saved : SUBJECT[] in Folder[Inbox]")).size(),
+             n);
+    QCOMPARE(h.save.current, QStringLiteral("32769/32770"));
+    QVERIFY(h.dialogs.messages.last().text.contains(
+        QStringLiteral("0 mails were written, 32770 could not be written.")));
 }
 
 QTEST_GUILESS_MAIN(TestExportRun)

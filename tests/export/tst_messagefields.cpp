@@ -49,7 +49,8 @@ Read readFields(StoreFixture& fx, const QByteArray& json)
     r.attachList = state.gAttachList;
     for (const QString& path : state.gAttachList.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         QFile f(path);
-        r.extracted.append(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<none>"));
+        r.extracted.append(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll())
+                                                       : QStringLiteral("<none>"));
     }
     return r;
 }
@@ -84,8 +85,8 @@ void TestMessageFields::internetFormPreferredNotesFormAsFallback()
       { "name": "Body", "type": "text", "values": ["body"] } ])json"));
     QCOMPARE(r.fields.subject, QStringLiteral(" s "));
     QCOMPARE(r.fields.from, QStringLiteral("CN=Ann/O=Acme")); // "." keeps the Notes name
-    QCOMPARE(r.fields.to, QStringLiteral("p1;.;p3"));          // "." stays in the To list
-    QCOMPARE(r.cc, QStringLiteral("p1;N2;p3"));                // and is replaced in CC
+    QCOMPARE(r.fields.to, QStringLiteral("p1;.;p3"));         // "." stays in the To list
+    QCOMPARE(r.cc, QStringLiteral("p1;N2;p3"));               // and is replaced in CC
     QCOMPARE(r.bcc, QStringLiteral("B1"));
     QCOMPARE(r.fields.date, QStringLiteral("2008-03-14 10:32:05 +01:00"));
     QCOMPARE(r.fields.body, QStringLiteral("body"));

@@ -32,17 +32,13 @@ MessageAnswer QtDialogs::showMessage(const QString& text, const QString& title,
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
-        // Only Yes or No answers the question: no close button, no Escape.
+        // Only Yes or No answers the question: no close button. Escape, or
+        // closing the box some other way, answers No, which changes nothing.
         box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint) &
                            ~Qt::WindowCloseButtonHint);
-        box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
-        while (true) {
-            box.exec();
-            if (box.clickedButton() == box.button(QMessageBox::Yes))
-                return MessageAnswer::Yes;
-            if (box.clickedButton() == box.button(QMessageBox::No))
-                return MessageAnswer::No;
-        }
+        box.exec();
+        return box.clickedButton() == box.button(QMessageBox::Yes) ? MessageAnswer::Yes
+                                                                   : MessageAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
