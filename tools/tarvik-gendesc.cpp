@@ -25,7 +25,10 @@ const char usage[] =
     "  --attachment-size B   bytes per attachment (default 65536)\n"
     "  --body-min B          smallest body text in bytes (default 200)\n"
     "  --body-max B          largest body text in bytes (default 4000)\n"
-    "  --seed S              seed of the made-up content (default 1)\n";
+    "  --seed S              seed of the made-up content (default 1)\n"
+    "  --largest-folder N    the first user folder holds exactly the first N documents;\n"
+    "                        the others are spread over the remaining views (default 0:\n"
+    "                        every document is spread)\n";
 
 // splitmix64: the same numbers on every platform and compiler.
 class Random {
@@ -54,6 +57,7 @@ struct Options {
     qint64 bodyMin = 200;
     qint64 bodyMax = 4000;
     quint64 seed = 1;
+    qint64 largestFolder = 0;
     QString output;
 };
 
@@ -196,10 +200,17 @@ bool generate(const Options& o, QFile& file)
     }
     // Which view each document stands in: most in the inbox, sent items and user folders.
     QList<QList<qint64>> members(standard.size() + folderNames.size());
+    // With a largest folder, the first user folder takes its documents and no others.
+    const qsizetype spreadFolders = folderNames.size() - (o.largestFolder > 0 ? 1 : 0);
+    const qsizetype firstSpreadFolder = standard.size() + (o.largestFolder > 0 ? 1 : 0);
     for (qint64 d = 0; d < o.documents; ++d) {
+        if (d < o.largestFolder) {
+            members[standard.size()].append(d);
+            continue;
+        }
         const qint64 r = rnd.below(100);
         qsizetype view;
-        if (r < 40 || (folderNames.isEmpty() && r >= 65))
+        if (r < 40 || (spreadFolders == 0 && r >= 65))
             view = 0;
         else if (r < 55)
             view = 1;
@@ -210,7 +221,7 @@ bool generate(const Options& o, QFile& file)
         else if (r < 65)
             view = 5;
         else
-            view = standard.size() + rnd.below(folderNames.size());
+            view = firstSpreadFolder + rnd.below(spreadFolders);
         members[view].append(d);
         if (view == 0 && rnd.below(50) == 0)
             members[4].append(d);
@@ -307,6 +318,7 @@ int main(int argc, char** argv)
                          : arg == "--attachment-size" ? &o.attachmentSize
                          : arg == "--body-min"        ? &o.bodyMin
                          : arg == "--body-max"        ? &o.bodyMax
+                         : arg == "--largest-folder"  ? &o.largestFolder
                                                       : nullptr;
         qint64 seed = 0;
         if ((target || arg == "--seed") && i + 1 < argc) {
@@ -326,6 +338,12 @@ int main(int argc, char** argv)
     }
     if (o.output.isEmpty()) {
         std::fputs(usage, stderr);
+        return 2;
+    }
+    if (o.largestFolder > 0 && (o.folders < 1 || o.largestFolder > o.documents)) {
+        std::fputs("tarvik-gendesc: --largest-folder needs at least one user folder and no more "
+                   "than --documents\n",
+                   stderr);
         return 2;
     }
     QFile file;

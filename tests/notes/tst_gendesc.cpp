@@ -1,0 +1,124 @@
+#include "StoreFixture.h"
+
+#include "notes/NotesObjects.h"
+#include "notes/NotesSessionRegistry.h"
+#include "notes/StoreBuilder.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::notes;
+using namespace tarvik::test;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray output;
+};
+
+Run gendesc(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TARVIK_BINARY_DIR "/tarvik-gendesc"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput()};
+}
+
+// The document count of every view of a generated description, by view name.
+QHash<QString, qint64> viewCounts(StoreFixture& fx, const QStringList& args)
+{
+    const QString description = fx.path(QStringLiteral("generated.json"));
+    const QString store = fx.path(QStringLiteral("generated.nsf"));
+    if (gendesc(args + QStringList{description}).exitCode != 0)
+        return {};
+    if (!StoreBuilder::buildFile(description, store, StoreBuilder::Existing::Replace).ok())
+        return {};
+    const auto db = NotesSessionRegistry::withDefaults()
+                        .create(NotesSessionRegistry::dominoProgId)
+                        ->GetDatabase(QString(), store);
+    QHash<QString, qint64> counts;
+    for (const auto& view : db->Views().value_or(NotesViewList()))
+        counts.insert(view->Name(), view->AllEntries().Count());
+    return counts;
+}
+
+// Documents placed once: every view but "($All)" and the follow-up view, which
+// flags some of the inbox mail again.
+qint64 placedOnce(const QHash<QString, qint64>& counts)
+{
+    qint64 sum = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it) {
+        if (it.key() != QLatin1String("($Follow-Up)") && it.key() != QLatin1String("($All)"))
+            sum += it.value();
+    }
+    return sum;
+}
+
+} // namespace
+
+class TestGenDesc : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void largestFolderHoldsExactlyItsDocuments();
+    void largestFolderNeedsAFolderAndEnoughDocuments();
+    void descriptionsWithoutItStayAsTheyWere();
+};
+
+void TestGenDesc::largestFolderHoldsExactlyItsDocuments()
+{
+    StoreFixture fx;
+    auto counts = viewCounts(fx, {QStringLiteral("--documents"), QStringLiteral("400"),
+                                  QStringLiteral("--folders"), QStringLiteral("5"),
+                                  QStringLiteral("--largest-folder"), QStringLiteral("300")});
+    QCOMPARE(counts.value(QStringLiteral("Folder 1")), 300);
+    QCOMPARE(counts.value(QStringLiteral("($All)")), 400);
+    QCOMPARE(placedOnce(counts), 400);
+    // The other documents are spread over the inbox and the other user folders.
+    QVERIFY(counts.value(QStringLiteral("($Inbox)")) > 0);
+    QVERIFY(counts.value(QStringLiteral("Folder 2")) > 0);
+    QVERIFY(counts.value(QStringLiteral("Folder 3\\Sub 4")) > 0);
+
+    // With no other user folder, the rest goes to the standard views.
+    counts = viewCounts(fx, {QStringLiteral("--documents"), QStringLiteral("100"),
+                             QStringLiteral("--folders"), QStringLiteral("1"),
+                             QStringLiteral("--largest-folder"), QStringLiteral("40")});
+    QCOMPARE(counts.value(QStringLiteral("Folder 1")), 40);
+    QCOMPARE(placedOnce(counts), 100);
+}
+
+void TestGenDesc::largestFolderNeedsAFolderAndEnoughDocuments()
+{
+    QCOMPARE(gendesc({QStringLiteral("--documents"), QStringLiteral("10"),
+                      QStringLiteral("--folders"), QStringLiteral("0"),
+                      QStringLiteral("--largest-folder"), QStringLiteral("5"), QStringLiteral("-")})
+                 .exitCode,
+             2);
+    QCOMPARE(
+        gendesc({QStringLiteral("--documents"), QStringLiteral("10"),
+                 QStringLiteral("--largest-folder"), QStringLiteral("11"), QStringLiteral("-")})
+            .exitCode,
+        2);
+}
+
+void TestGenDesc::descriptionsWithoutItStayAsTheyWere()
+{
+    // Benchmarks compare figures across versions, so the same options must give the
+    // same bytes; the digest is that of the generator before the option existed.
+    const Run run = gendesc(
+        {QStringLiteral("--documents"), QStringLiteral("300"), QStringLiteral("--folders"),
+         QStringLiteral("6"), QStringLiteral("--attachments"), QStringLiteral("30"),
+         QStringLiteral("--attachment-size"), QStringLiteral("100"), QStringLiteral("--body-min"),
+         QStringLiteral("20"), QStringLiteral("--body-max"), QStringLiteral("80"),
+         QStringLiteral("--seed"), QStringLiteral("11"), QStringLiteral("-")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QCryptographicHash::hash(run.output, QCryptographicHash::Sha256).toHex(),
+             QByteArray("6f050c9bc7926e65b7a4502dd331597d0bebfea70f58085eae401c2a6edbf22d"));
+}
+
+QTEST_GUILESS_MAIN(TestGenDesc)
+#include "tst_gendesc.moc"
