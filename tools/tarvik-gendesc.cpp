@@ -103,14 +103,23 @@ public:
         m_buffer.append(QByteArray::number(n));
         return spill();
     }
-    // A JSON string; the generated texts hold no control characters.
+    // A JSON string, its quotes, backslashes and control characters escaped.
     Writer& string(const QByteArray& text)
     {
         m_buffer.append('"');
         for (char c : text) {
-            if (c == '"' || c == '\\')
+            if (c == '"' || c == '\\') {
                 m_buffer.append('\\');
-            m_buffer.append(c);
+                m_buffer.append(c);
+            } else if (c == '\n') {
+                m_buffer.append("\\n");
+            } else if (static_cast<unsigned char>(c) < 0x20) {
+                m_buffer.append("\\u00");
+                m_buffer.append(QByteArray::number(static_cast<unsigned char>(c), 16)
+                                    .rightJustified(2, '0'));
+            } else {
+                m_buffer.append(c);
+            }
         }
         m_buffer.append('"');
         return spill();

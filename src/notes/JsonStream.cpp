@@ -130,6 +130,13 @@ std::optional<QByteArray> JsonStream::scanValue()
                     break;
                 }
             } else if (inString) {
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    // JSON has escapes for these; a raw one is no JSON text.
+                    m_line = p.line;
+                    m_column = p.column;
+                    fail(QStringLiteral("control character in a string"));
+                    return std::nullopt;
+                }
                 if (escaped)
                     escaped = false;
                 else if (c == '\\')

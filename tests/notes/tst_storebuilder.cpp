@@ -61,6 +61,9 @@ private Q_SLOTS:
         QTest::newRow("garbage after")
             << QByteArray(R"j({"format": 1, "title": "", "views": [], "documents": []} x)j")
             << QStringLiteral("line 1, column 58: garbage at the end of the document");
+        QTest::newRow("raw line break in a string")
+            << QByteArray("{\"format\": 1, \"title\": \"a\nb\", \"views\": [], \"documents\": []}")
+            << QStringLiteral("line 1, column 26: control character in a string");
         QTest::newRow("not an object")
             << QByteArray("[]") << QStringLiteral("top level: expected an object");
         QTest::newRow("top level")
