@@ -192,13 +192,15 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
     RemoveDuplicates(taken);
 
     for (const QString& name : std::as_const(taken)) {
-        const QString viewName = userFolderName(name);
-        const QString folderName = names::folderPart(trimBlanks(names::cleanFolderName(viewName)));
-        m_log.writeLine(QStringLiteral("Created : Folder[") + viewName + QLatin1Char(']'));
-        m_window.setHeader(QStringLiteral("Saving Emails (Custom Folders)... [") + viewName +
+        const QString shownName = userFolderName(name);
+        const QString folderName = names::folderPart(trimBlanks(names::cleanFolderName(shownName)));
+        m_log.writeLine(QStringLiteral("Created : Folder[") + shownName + QLatin1Char(']'));
+        m_window.setHeader(QStringLiteral("Saving Emails (Custom Folders)... [") + shownName +
                            QLatin1Char(']'));
         m_pump.repaint();
-        exportFolder(viewName, folderName, FolderKind::User, false);
+        // Opened by the view's exact name, so a name with surrounding blanks
+        // is found as well.
+        exportFolder(name, shownName, folderName, FolderKind::User, false);
     }
 }
 
@@ -213,7 +215,7 @@ void ExportRun::exportStandardFolder(const QString& shortName, const QString& vi
     m_log.writeLine(phase);
     m_pump.repaint();
     const bool itself = shortName == QLatin1String("Sent") || shortName == QLatin1String("Drafts");
-    exportFolder(viewName, outputFolder, kind, itself);
+    exportFolder(viewName, outputFolder, outputFolder, kind, itself);
 }
 
 void ExportRun::abandonFolder(const QString& name, const QString& reason)
@@ -222,8 +224,8 @@ void ExportRun::abandonFolder(const QString& name, const QString& reason)
                     QStringLiteral("] : ") + reason);
 }
 
-void ExportRun::exportFolder(const QString& viewName, const QString& folderName, FolderKind kind,
-                             bool passAttachListItself)
+void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
+                             const QString& folderName, FolderKind kind, bool passAttachListItself)
 {
     AppState& state = m_context.state;
     std::shared_ptr<notes::NotesView> view;
@@ -239,7 +241,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& folderName,
         count = view->AllEntries().Count();
         state.gDocument = std::move(first);
     } catch (const OperationError& e) {
-        abandonFolder(viewName, e.message());
+        abandonFolder(shownName, e.message());
         return;
     }
     ++m_summary.folders;
@@ -252,7 +254,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& folderName,
         try {
             count = view->AllEntries().Count();
         } catch (const OperationError& e) {
-            abandonFolder(viewName, e.message());
+            abandonFolder(shownName, e.message());
             break;
         }
         if (counter >= count)
@@ -264,7 +266,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& folderName,
             m_log.writeLine(
                 QStringLiteral("Folder Incomplete : Folder[%1] : %2 of its %3 documents "
                                "could not be read")
-                    .arg(viewName)
+                    .arg(shownName)
                     .arg(missing)
                     .arg(count));
             break;
@@ -279,7 +281,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& folderName,
             m_log.writeLine(
                 QStringLiteral("Folder Incomplete : Folder[%1] : %2 of its %3 documents "
                                "could not be read: %4")
-                    .arg(viewName)
+                    .arg(shownName)
                     .arg(missing)
                     .arg(count)
                     .arg(e.message()));

@@ -61,8 +61,8 @@ private:
     void exportUserFolders(const QList<std::shared_ptr<notes::NotesView>>& views);
     void exportStandardFolder(const QString& shortName, const QString& viewName,
                               const QString& outputFolder, FolderKind kind);
-    void exportFolder(const QString& viewName, const QString& folderName, FolderKind kind,
-                      bool passAttachListItself);
+    void exportFolder(const QString& viewName, const QString& shownName, const QString& folderName,
+                      FolderKind kind, bool passAttachListItself);
     void exportDocument(const QString& folderName, FolderKind kind, bool passAttachListItself);
     void abandonFolder(const QString& name, const QString& reason);
     bool isSelected(const QString& folderName) const;

@@ -1,5 +1,7 @@
 #include "export/MailDate.h"
 
+#include "notes/NotesDateText.h"
+
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -47,6 +49,11 @@ std::optional<QDateTime> parseMailDate(const QString& text)
     static const QRegularExpression monthDayYear(QStringLiteral(R"(^(\d{2})-(\d{2})-(\d{4})$)"));
 
     const QString t = text.trimmed();
+    // The Notes back-end's own text form of a date-time, read by its own reader.
+    if (const auto fromNotes = notes::parseDateText(t)) {
+        const int year = fromNotes->date().year();
+        return year >= minYear && year <= maxYear ? fromNotes : std::nullopt;
+    }
     if (const auto m = monthDayYear.match(t); m.hasMatch()) {
         const QDate date(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
         if (!date.isValid() || date.year() < minYear || date.year() > maxYear)

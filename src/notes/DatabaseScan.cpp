@@ -157,7 +157,9 @@ void DatabaseScan::CmdScan_Click()
             for (const QString& name : std::as_const(folders)) {
                 if (name.isEmpty())
                     continue;
-                const qint64 n = CountEmails(userFolderName(name));
+                // Counted by the view's exact name: a name with surrounding
+                // blanks is still found.
+                const qint64 n = CountEmails(name);
                 const QStringList parts = name.split(QLatin1Char('\\'));
                 const QString shown = parts.size() >= 2 ? parts.last() : name;
                 m_window.setFolderNameCaption(shown + QStringLiteral(" (") + QString::number(n) +
@@ -212,6 +214,7 @@ void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
     node.folderName = userFolderName(name);
     node.hasDocuments = count > 0;
     node.count = count;
+    node.viewName = name;
     m_tree.addNode(node);
     m_userFolderKeys.insert(name, key);
 }

@@ -31,6 +31,9 @@ struct FolderNode {
     bool hasDocuments = false;
     int tick = 0;      // 1 means ticked
     qint64 count = -1; // documents in the folder; -1 for the root and "Folders"
+    // A user folder's view name exactly as the database gives it (blanks
+    // included); empty for the other nodes.
+    QString viewName;
 };
 
 // The folder tree: the nodes in the order they were added, each under its

@@ -35,9 +35,21 @@ void DatabaseScan::EmailTreeFill()
     m_state.gJunkMailCount = CountEmails(QStringLiteral("($JunkMail)"));
     m_state.gTrashCount = CountEmails(QStringLiteral("($Trash)"));
 
+    auto node = [](const QString& key, const QString& caption, int icon, const QString& parent,
+                   const QString& folderName, bool hasDocuments, qint64 count) {
+        FolderNode n;
+        n.key = key;
+        n.caption = caption;
+        n.icon = icon;
+        n.parentKey = parent;
+        n.folderName = folderName;
+        n.hasDocuments = hasDocuments;
+        n.count = count;
+        return n;
+    };
     const QString root = QStringLiteral("Lotus Notes Address Book");
-    m_tree.addNode({root, QStringLiteral("Notes Email Database"), icon::Notesico, QString(),
-                    QString(), true, 0});
+    m_tree.addNode(
+        node(root, QStringLiteral("Notes Email Database"), icon::Notesico, {}, {}, true, -1));
 
     const struct {
         const char* key;
@@ -54,12 +66,12 @@ void DatabaseScan::EmailTreeFill()
     };
     for (const auto& s : standard) {
         const QString key = QString::fromLatin1(s.key);
-        m_tree.addNode(
-            {key, QString::fromLatin1(s.caption) + QString::number(s.count) + QLatin1Char(')'),
-             s.icon, root, key, s.count > 0, 0});
+        const QString caption =
+            QString::fromLatin1(s.caption) + QString::number(s.count) + QLatin1Char(')');
+        m_tree.addNode(node(key, caption, s.icon, root, key, s.count > 0, s.count));
     }
     const QString folders = QStringLiteral("Folders");
-    m_tree.addNode({folders, folders, icon::Email, root, folders, false, 0});
+    m_tree.addNode(node(folders, folders, icon::Email, root, folders, false, -1));
 }
 
 } // namespace tarvik

@@ -62,9 +62,11 @@ void MailPreview::ContactsTreeView_Click()
     const int node = m_window.selectedTreeNode();
     if (node < 0 || node >= m_tree.nodeCount())
         return;
-    const QString folderName = m_tree.node(node).folderName;
+    const FolderNode& clicked = m_tree.node(node);
     m_list.Clear();
-    EnumerateEmails(viewNameOfFolder(folderName));
+    // A user folder's view is opened by its exact name.
+    EnumerateEmails(clicked.viewName.isEmpty() ? viewNameOfFolder(clicked.folderName)
+                                               : clicked.viewName);
 }
 
 void MailPreview::EnumerateEmails(const QString& viewName)

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void logThatCannotBeCreated();
     void destinationThatCannotBeWritten();
     void standardFolderBeyondSixteenBits();
+    void foldersNamedWithSurroundingBlanks();
 };
 
 void TestExportRun::exportsTickedFoldersWithExactLog()
@@ -459,6 +460,35 @@ void TestExportRun::standardFolderBeyondSixteenBits()
     QCOMPARE(h.save.current, QStringLiteral("32769/32770"));
     QVERIFY(h.dialogs.messages.last().text.contains(
         QStringLiteral("0 mails were written, 32770 could not be written.")));
+}
+
+void TestExportRun::foldersNamedWithSurroundingBlanks()
+{
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(R"json({ "format": 1, "title": "B",
+      "views": [ { "name": "Projects", "folder": true, "documents": ["a"] },
+                 { "name": "Projects ", "folder": true, "documents": ["b", "c"] },
+                 { "name": "   ", "folder": true, "documents": ["d"] } ],
+      "documents": [
+        { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["a"] } ] },
+        { "id": "b", "items": [ { "name": "Subject", "type": "text", "values": ["b"] } ] },
+        { "id": "c", "items": [ { "name": "Subject", "type": "text", "values": ["c"] } ] },
+        { "id": "d", "items": [ { "name": "Subject", "type": "text", "values": ["d"] } ] } ] })json"));
+    // Each view is counted and listed by its own, exact name.
+    QCOMPARE(
+        h.procedures.tree.node(h.procedures.tree.indexOfKey(QStringLiteral("Projects "))).caption,
+        QStringLiteral("Projects  (2)"));
+    h.clickNode(QStringLiteral("Projects "));
+    QCOMPARE(h.procedures.mailList.count(), 2);
+    h.clickNode(QStringLiteral("   "));
+    QCOMPARE(h.procedures.mailList.count(), 1);
+    // All four mails are exported; blank names never write into the root itself.
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 4);
+    QCOMPARE(h.summary().failed, 0);
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/B"))).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects"))).entryList(QDir::Files).size(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestExportRun)

@@ -109,12 +109,21 @@ void TestGenDesc::descriptionsWithoutItStayAsTheyWere()
     // Benchmarks compare figures across runs, so the same options give the same
     // bytes; and the bytes are strict JSON (bodies span several lines, so their
     // line breaks must be escaped).
-    const QStringList options = {
-        QStringLiteral("--documents"), QStringLiteral("300"), QStringLiteral("--folders"),
-        QStringLiteral("6"), QStringLiteral("--attachments"), QStringLiteral("30"),
-        QStringLiteral("--attachment-size"), QStringLiteral("100"), QStringLiteral("--body-min"),
-        QStringLiteral("20"), QStringLiteral("--body-max"), QStringLiteral("900"),
-        QStringLiteral("--seed"), QStringLiteral("11"), QStringLiteral("-")};
+    const QStringList options = {QStringLiteral("--documents"),
+                                 QStringLiteral("300"),
+                                 QStringLiteral("--folders"),
+                                 QStringLiteral("6"),
+                                 QStringLiteral("--attachments"),
+                                 QStringLiteral("30"),
+                                 QStringLiteral("--attachment-size"),
+                                 QStringLiteral("100"),
+                                 QStringLiteral("--body-min"),
+                                 QStringLiteral("20"),
+                                 QStringLiteral("--body-max"),
+                                 QStringLiteral("900"),
+                                 QStringLiteral("--seed"),
+                                 QStringLiteral("11"),
+                                 QStringLiteral("-")};
     const Run first = gendesc(options);
     QCOMPARE(first.exitCode, 0);
     QCOMPARE(gendesc(options).output, first.output);
