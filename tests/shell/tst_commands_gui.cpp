@@ -2,6 +2,7 @@
 #include "FakeWindow.h"
 #include "StoreFixture.h"
 
+#include "export/ui/frmSave.h"
 #include "notes/FolderTree.h"
 #include "shell/AppContext.h"
 #include "shell/MainProcedures.h"
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void helpViewerChoices_data();
     void helpViewerChoices();
     void aboutWindowIsModalAndNew();
+    void exportWindowIsModal();
     void exitQuestionNo();
     // Ends the application's event loops for good: keep it last.
     void exitQuestionYesEndsTheRun();
@@ -291,6 +293,27 @@ void TestCommandsGui::aboutWindowIsModalAndNew()
         QCOMPARE(shown.size(), round + 1);
         QVERIFY(shown.last().isNull());
     }
+}
+
+void TestCommandsGui::exportWindowIsModal()
+{
+    AppContext context;
+    MainWindow w(context);
+    w.Form_Load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QAction open(&w);
+    connect(&open, &QAction::triggered, &w, [&w] { w.showSaveWindow(); });
+    bool seen = false;
+    whileModal(&open, [&](QWidget* modal) {
+        seen = true;
+        QVERIFY(qobject_cast<frmSave*>(modal));
+        QCOMPARE(modal->windowTitle(), QStringLiteral("Export to Outlook Express .EML format"));
+        QCOMPARE(modal->parentWidget(), &w);
+        const QPoint offset = modal->frameGeometry().center() - w.frameGeometry().center();
+        QVERIFY(offset.manhattanLength() <= 2);
+    });
+    QVERIFY(seen);
 }
 
 void TestCommandsGui::exitQuestionNo()

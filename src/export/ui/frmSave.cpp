@@ -3,6 +3,7 @@
 #include "export/ExportRun.h"
 #include "shell/ui/Artwork.h"
 #include "shell/ui/NotesTab.h"
+#include "shell/ui/Placement.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -68,6 +69,12 @@ frmSave::frmSave(AppContext& context, DialogPort& dialogs, EventPump& pump,
 }
 
 frmSave::~frmSave() = default;
+
+void frmSave::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    centreOnOwner(this);
+}
 
 void frmSave::CmdConversion_Click()
 {

@@ -37,6 +37,9 @@ public:
     void setSubjectLabelVisible(bool visible) override;
     void unload() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QPushButton* m_conversion;
     QLabel* m_header;

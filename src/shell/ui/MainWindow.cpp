@@ -16,7 +16,10 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 }
 
 void MainWindow::showSaveWindow()
-{}
+{
+    frmSave save(m_procedures.context, m_dialogs, m_pump, databasePath(), this);
+    save.exec();
+}
 
 void MainWindow::showAbout()
 {

@@ -1,21 +1,9 @@
 #include "shell/ui/StartUp.h"
 
+#include "shell/ui/Placement.h"
 #include "shell/ui/frmMain.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 namespace tarvik {
-
-void centreOnScreen(QWidget* window)
-{
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect r = window->frameGeometry();
-    r.moveCenter(screen->availableGeometry().center());
-    window->move(r.topLeft());
-}
 
 StartUp::StartUp(MainFactory makeMain, int pauseMilliseconds, frmSplash::Pause pause)
     : m_makeMain(std::move(makeMain)),

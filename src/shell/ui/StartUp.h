@@ -37,7 +37,4 @@ private:
     int m_splashUnloads = 0;
 };
 
-// Places a top-level window at the centre of its screen.
-void centreOnScreen(QWidget* window);
-
 } // namespace tarvik

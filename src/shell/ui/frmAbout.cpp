@@ -2,6 +2,7 @@
 
 #include "shell/AppIdentity.h"
 #include "shell/ui/Artwork.h"
+#include "shell/ui/Placement.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -22,14 +23,7 @@ frmAbout::frmAbout(QWidget* owner)
 void frmAbout::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    // Qt's own placement guesses the size of a window frame when it does not
-    // know it and misses the centre by that much; the frame, where known, is
-    // counted here.
-    if (QWidget* owner = parentWidget()) {
-        QRect place = frameGeometry();
-        place.moveCenter(owner->frameGeometry().center());
-        move(place.topLeft());
-    }
+    centreOnOwner(this);
 }
 
 void frmAbout::paintEvent(QPaintEvent*)
