@@ -44,9 +44,18 @@ ssize_t checkedWrite(GMimeStream* stream, const char* buffer, size_t length)
     return n;
 }
 
+// Flushing the buffer above this stream hands its data down; the data is then
+// with the operating system, which is all a save waits for (the export syncs
+// the file system once at its end).
+int flushWithoutSync(GMimeStream*)
+{
+    return 0;
+}
+
 void checked_file_stream_class_init(CheckedFileStreamClass* klass)
 {
     GMIME_STREAM_CLASS(klass)->write = checkedWrite;
+    GMIME_STREAM_CLASS(klass)->flush = flushWithoutSync;
 }
 
 void checked_file_stream_init(CheckedFileStream* self)
@@ -143,17 +152,23 @@ void writeMessageFile(GMimeObject* message, const QString& path)
     TemporaryFile temp(folder);
     {
         auto stream = checkedFileStream(temp.takeDescriptor());
+        // GMime writes a message in many small pieces; the buffer hands them
+        // to the file in blocks.
+        auto buffered =
+            gmime::take(g_mime_stream_buffer_new(stream.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
         const auto format = crlfFormat();
         errno = 0;
-        if (g_mime_object_write_to_stream(message, format.get(), stream.get()) < 0)
+        if (g_mime_object_write_to_stream(message, format.get(), buffered.get()) < 0 ||
+            g_mime_stream_flush(buffered.get()) != 0)
             failWrite(path, streamError(stream.get(), errno));
         // Checked again: a failing write deep inside GMime may have been
         // dropped on the way up.
         if (streamError(stream.get(), 0) != 0)
             failWrite(path, streamError(stream.get(), 0));
-        // fsync: errors the file system reports only now still count.
-        if (g_mime_stream_flush(stream.get()) != 0)
-            failWrite(path, errno);
+        // No fsync for each message: it made every save wait for the disk.
+        // The export syncs the file system once at its end; a failure of a
+        // single process never leaves a partial file, as the message only
+        // takes its name once it is complete. Errors reported at close count.
         if (g_mime_stream_close(stream.get()) != 0)
             failWrite(path, errno);
     }

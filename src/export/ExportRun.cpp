@@ -360,6 +360,11 @@ void ExportRun::complete()
     state.gView.reset();
     state.gDocument.reset();
     state.gBodyItem.reset();
+    // The mails are on the disk before the run says they are done.
+    QString syncError;
+    if (!platform::syncFileSystem(state.gExportPath, &syncError))
+        m_log.writeLine(QStringLiteral("The export folder could not be written to the disk: ") +
+                        syncError);
     m_log.writeLine(QStringLiteral("Done"));
     m_log.close();
     m_summary.logFailure = m_log.failure();

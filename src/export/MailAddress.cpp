@@ -162,18 +162,20 @@ QString asciiFold(QChar c)
 
 QString cleanHeaderText(const QString& text)
 {
+    // Every control character is in the Basic Multilingual Plane, so the
+    // text is read by UTF-16 units; surrogate pairs pass through untouched.
     QString out;
     out.reserve(text.size());
     bool inRun = false;
-    for (const char32_t c : text.toUcs4()) {
-        if (isControl(c)) {
+    for (const QChar c : text) {
+        if (isControl(c.unicode())) {
             if (!inRun)
                 out.append(u' ');
             inRun = true;
             continue;
         }
         inRun = false;
-        out.append(QString::fromUcs4(&c, 1));
+        out.append(c);
     }
     return out;
 }

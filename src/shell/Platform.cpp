@@ -113,8 +113,8 @@ int openForWriteNoFollow(const QString& path, QString* errorText)
 bool writeFileContent(const QString& path, const QByteArray& content, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    const int fd = ::open(p.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                          0600);
+    const int fd =
+        ::open(p.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         setError(errorText, errno);
         return false;
@@ -248,6 +248,26 @@ RemoveOnInterrupt::~RemoveOnInterrupt()
     for (int i = 0; i < 3; ++i)
         ::sigaction(interruptSignals[i], &previousActions[i], nullptr);
     interruptPath[0] = 0;
+}
+
+bool syncFileSystem(const QString& path, QString* errorText)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0) {
+        setError(errorText, errno);
+        return false;
+    }
+#if defined(__linux__)
+    const bool ok = ::syncfs(fd) == 0;
+#else
+    ::sync();
+    const bool ok = true;
+#endif
+    if (!ok)
+        setError(errorText, errno);
+    ::close(fd);
+    return ok;
 }
 
 void ignoreFileSizeLimitSignal()

@@ -74,6 +74,10 @@ public:
     RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
 };
 
+// Writes everything written so far to the file system that holds path to the
+// disk. False when the file system reports an error.
+bool syncFileSystem(const QString& path, QString* errorText = nullptr);
+
 // Makes a write beyond the process's file-size limit fail with an error the
 // writer reports, instead of ending the process.
 void ignoreFileSizeLimitSignal();
