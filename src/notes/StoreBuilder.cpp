@@ -604,7 +604,10 @@ QStringList buildFrom(QIODevice& input, const QString& outputPath, StoreBuilder:
         throw OperationError(QStringLiteral("The folder \"%1\" does not exist").arg(folder));
 
     QString tempPath;
+    std::optional<platform::RemoveOnInterrupt> interruptGuard;
     {
+        // An interrupt between making the file and arming the guard waits.
+        const platform::InterruptsHeld hold;
         QTemporaryFile temp(folder + QStringLiteral("/.") + output.fileName() +
                             QStringLiteral(".XXXXXX"));
         temp.setAutoRemove(false);
@@ -612,8 +615,8 @@ QStringList buildFrom(QIODevice& input, const QString& outputPath, StoreBuilder:
             throw OperationError(
                 QStringLiteral("Cannot write \"%1\": %2").arg(outputPath, temp.errorString()));
         tempPath = temp.fileName();
+        interruptGuard.emplace(tempPath);
     }
-    const platform::RemoveOnInterrupt interruptGuard(tempPath);
     auto removeTemp = qScopeGuard([&] { QFile::remove(tempPath); });
 
     FaultList faults;

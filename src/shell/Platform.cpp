@@ -229,6 +229,21 @@ extern "C" void removeAndRaise(int sig)
 
 } // namespace
 
+InterruptsHeld::InterruptsHeld()
+{
+    static_assert(sizeof(sigset_t) <= sizeof(m_previous));
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : interruptSignals)
+        sigaddset(&held, signal);
+    ::sigprocmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(m_previous));
+}
+
+InterruptsHeld::~InterruptsHeld()
+{
+    ::sigprocmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(m_previous), nullptr);
+}
+
 RemoveOnInterrupt::RemoveOnInterrupt(const QString& path)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));

@@ -64,6 +64,20 @@ struct FileIdentity {
 // Examines path, following links. Nothing (errorText says why) when it cannot be examined.
 std::optional<FileIdentity> fileIdentity(const QString& path, QString* errorText = nullptr);
 
+// While an instance lives, interrupt and termination signals wait: they are
+// delivered when it goes. Covers the moment between creating a file and
+// arming a RemoveOnInterrupt for it.
+class InterruptsHeld {
+public:
+    InterruptsHeld();
+    ~InterruptsHeld();
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    unsigned char m_previous[128];
+};
+
 // While an instance lives, an interrupt or termination signal removes path before the
 // process ends, so a half-written file is not left behind. One instance at a time.
 class RemoveOnInterrupt {
