@@ -1,5 +1,4 @@
-#include "FakeDialogs.h"
-#include "FakeWindow.h"
+#include "ScriptedWindow.h"
 #include "StoreFixture.h"
 
 #include "export/ui/frmSave.h"
@@ -34,10 +33,9 @@ using namespace tarvik::test;
 namespace {
 
 // The real window with the procedures behind it and scripted dialogs.
-struct Window : frmMain {
-    explicit Window(AppContext& context) : procedures(context, *this, dialogs, pump, windows, help)
+struct Window : ScriptedWindow {
+    explicit Window(AppContext& context) : ScriptedWindow(context)
     {
-        connectProcedures(procedures);
         windows.folder = QStringLiteral("/opt/tarvik");
         Form_Load();
         show();
@@ -55,12 +53,6 @@ struct Window : frmMain {
                    dialogs.folderTitles.size() + help.shown.size()) +
                windows.aboutShows + windows.saveWindowShows + windows.quits;
     }
-
-    FakeDialogs dialogs;
-    QtEventPump pump;
-    FakeAppWindows windows;
-    FakeHelpViewer help;
-    MainProcedures procedures;
 };
 
 // Runs check on the modal window that action opens, while it is open. A

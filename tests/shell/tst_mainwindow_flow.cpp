@@ -1,5 +1,4 @@
-#include "FakeDialogs.h"
-#include "FakeWindow.h"
+#include "ScriptedWindow.h"
 #include "StoreFixture.h"
 
 #include "notes/FolderTree.h"
