@@ -15,22 +15,7 @@
 using namespace tarvik;
 using namespace tarvik::test;
 
-namespace {
-
-// The real window with the procedures behind it and scripted dialogs.
-struct Window : frmMain {
-    explicit Window(AppContext& context) : procedures(context, *this, dialogs, pump, windows, help)
-    {
-        connectProcedures(procedures);
-    }
-    FakeDialogs dialogs;
-    QtEventPump pump;
-    FakeAppWindows windows;
-    FakeHelpViewer help;
-    MainProcedures procedures;
-};
-
-} // namespace
+using Window = ScriptedWindow;
 
 class TestMainWindowFlow : public QObject {
     Q_OBJECT
