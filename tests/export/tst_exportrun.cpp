@@ -66,6 +66,7 @@ private Q_SLOTS:
     void destinationThatCannotBeWritten();
     void standardFolderBeyondSixteenBits();
     void foldersNamedWithSurroundingBlanks();
+    void onlyTheRootTicked();
 };
 
 void TestExportRun::exportsTickedFoldersWithExactLog()
@@ -489,6 +490,37 @@ void TestExportRun::foldersNamedWithSurroundingBlanks()
     QCOMPARE(h.summary().failed, 0);
     QCOMPARE(QDir(fx.path(QStringLiteral("out/B"))).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects"))).entryList(QDir::Files).size(), 3);
+}
+
+void TestExportRun::onlyTheRootTicked()
+{
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(smallMail()));
+    for (int i = 1; i < h.procedures.tree.nodeCount(); ++i)
+        h.procedures.tree.setTick(i, 0);
+    h.exportTo(fx.path(QStringLiteral("out")));
+    // No message about an empty choice: the root counts as ticked. Nothing but
+    // the root is written, and the run still completes.
+    QCOMPARE(h.windows.saveWindowShows, 1);
+    QCOMPARE(h.logLines(),
+             (QStringList{QStringLiteral("---------------- Starting User Folders ---------------"),
+                          QStringLiteral("Done")}));
+    QCOMPARE(filesBelow(fx.path(QStringLiteral("out"))), QStringList());
+    QVERIFY(QFileInfo(fx.path(QStringLiteral("out/Ann Example - Mail"))).isDir());
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/Ann Example - Mail")))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    QVERIFY(h.dialogs.messages.last().text.startsWith(
+        QStringLiteral("Migration Completed Successfully !")));
+
+    // Nothing ticked at all: the choice is refused before any folder is asked for.
+    h.procedures.tree.setTick(0, 0);
+    h.exportTo(fx.path(QStringLiteral("out2")));
+    QCOMPARE(h.dialogs.messages.last().text, QStringLiteral("Please Select Folders to Export"));
+    QCOMPARE(h.dialogs.messages.last().title, QStringLiteral("Export to Outlook Express"));
+    QCOMPARE(h.windows.saveWindowShows, 1);
+    QCOMPARE(h.dialogs.folderTitles.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestExportRun)
