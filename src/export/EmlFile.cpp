@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tarvik::mail {
 
@@ -81,11 +83,27 @@ int streamError(GMimeStream* stream, int fallback)
     return error != 0 ? error : fallback;
 }
 
-// A temporary file that is removed unless it was moved into place.
-class TemporaryFile {
+// The file a message is written to before it takes its name: a file without
+// a name where the file system can make one (nothing but the finished message
+// ever appears in the folder, and creating it costs less than a named file),
+// else a temporary name beside the target. Removed unless put in place.
+class PendingFile {
 public:
-    explicit TemporaryFile(const QString& folder)
+    explicit PendingFile(const QString& folder)
     {
+        static const bool anonymousFiles = QFileInfo::exists(QStringLiteral("/proc/self/fd"));
+        if (anonymousFiles) {
+            m_fd = platform::createAnonymousFile(folder);
+            if (m_fd >= 0) {
+                // A second descriptor names the file once the stream has closed
+                // the first.
+                m_linkFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+                if (m_linkFd >= 0)
+                    return;
+                ::close(m_fd);
+                m_fd = -1;
+            }
+        }
         static constexpr char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
         QString error;
@@ -105,21 +123,32 @@ public:
         throw OperationError(QStringLiteral("Cannot create a file in the folder \"%1\": %2")
                                  .arg(QDir::toNativeSeparators(folder), error));
     }
-    ~TemporaryFile()
+    ~PendingFile()
     {
-        if (!m_kept)
+        if (m_linkFd >= 0)
+            ::close(m_linkFd);
+        if (!m_kept && !m_path.isEmpty())
             QFile::remove(m_path);
     }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
 
-    const QString& path() const { return m_path; }
     int takeDescriptor() { return std::exchange(m_fd, -1); }
-    void keep() { m_kept = true; }
+
+    // Gives the finished file its name; fails, changing nothing, when the
+    // name exists.
+    bool putInPlace(const QString& target, QString* error)
+    {
+        const bool placed = m_linkFd >= 0 ? platform::linkAnonymousFile(m_linkFd, target, error)
+                                          : platform::moveNoReplace(m_path, target, error);
+        m_kept = placed;
+        return placed;
+    }
 
 private:
-    QString m_path;
+    QString m_path; // empty for a file without a name
     int m_fd = -1;
+    int m_linkFd = -1;
     bool m_kept = false;
 };
 
@@ -149,9 +178,9 @@ void writeMessageFile(GMimeObject* message, const QString& path)
             QStringLiteral("The file \"%1\" already exists.").arg(QDir::toNativeSeparators(path)));
     }
 
-    TemporaryFile temp(folder);
+    PendingFile pending(folder);
     {
-        auto stream = checkedFileStream(temp.takeDescriptor());
+        auto stream = checkedFileStream(pending.takeDescriptor());
         // GMime writes a message in many small pieces; the buffer hands them
         // to the file in blocks.
         auto buffered =
@@ -174,7 +203,7 @@ void writeMessageFile(GMimeObject* message, const QString& path)
     }
 
     QString error;
-    if (!platform::moveNoReplace(temp.path(), target.absoluteFilePath(), &error)) {
+    if (!pending.putInPlace(target.absoluteFilePath(), &error)) {
         // Someone may have taken the name while the message was written.
         const QFileInfo now(target.absoluteFilePath());
         if (now.exists() || now.isSymLink()) {
@@ -184,7 +213,6 @@ void writeMessageFile(GMimeObject* message, const QString& path)
         throw OperationError(QStringLiteral("Cannot save the message file \"%1\": %2")
                                  .arg(QDir::toNativeSeparators(path), error));
     }
-    temp.keep();
 }
 
 } // namespace tarvik::mail

@@ -35,20 +35,29 @@ QList<std::pair<QString, QString>> readHeaderLines(const QString& path)
         throw OperationError(QStringLiteral("Cannot read the file \"%1\": %2")
                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
+    // Read at once: the file holds a few header lines. Reading it line by
+    // line made every call reserve a buffer of the longest line allowed.
+    const QByteArray all =
+        file.read(std::min<qint64>(maxHeaderBytes + 1, std::max<qint64>(file.size(), 4096)));
+    if (all.isEmpty() && file.error() != QFileDevice::NoError) {
+        throw OperationError(QStringLiteral("Cannot read the file \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+    // The header section ends at the first empty line, or with the file.
     QByteArray bytes;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(maxHeaderBytes);
-        if (line.isEmpty() && file.error() != QFileDevice::NoError) {
-            throw OperationError(QStringLiteral("Cannot read the file \"%1\": %2")
-                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
-        }
+    qsizetype start = 0;
+    while (start < all.size()) {
+        const qsizetype newline = all.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? all.size() : newline + 1;
+        const QByteArrayView line(all.constData() + start, end - start);
         if (line == "\n" || line == "\r\n")
             break;
         bytes += line;
-        if (bytes.size() > maxHeaderBytes) {
-            throw OperationError(QStringLiteral("The file \"%1\" has no RFC 822 header section.")
-                                     .arg(QDir::toNativeSeparators(path)));
-        }
+        start = end;
+    }
+    if (bytes.size() > maxHeaderBytes) {
+        throw OperationError(QStringLiteral("The file \"%1\" has no RFC 822 header section.")
+                                 .arg(QDir::toNativeSeparators(path)));
     }
     // The file is 8-bit text in the system's code page.
     QStringDecoder decode(QStringDecoder::System);

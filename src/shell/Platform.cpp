@@ -160,6 +160,42 @@ int createNewFile(const QString& path, QString* errorText)
     return fd;
 }
 
+int createAnonymousFile(const QString& folder, QString* errorText)
+{
+#if defined(__linux__) && defined(O_TMPFILE)
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(folder));
+    const int fd = ::open(p.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0)
+        setError(errorText, errno);
+    return fd;
+#else
+    Q_UNUSED(folder);
+    if (errorText)
+        *errorText = QStringLiteral("not supported");
+    return -1;
+#endif
+}
+
+bool linkAnonymousFile(int fd, const QString& path, QString* errorText)
+{
+#if defined(__linux__)
+    // Through /proc, which needs no privilege, unlike AT_EMPTY_PATH.
+    const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
+    const QByteArray target = QFile::encodeName(QDir::fromNativeSeparators(path));
+    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) ==
+        0)
+        return true;
+    setError(errorText, errno);
+    return false;
+#else
+    Q_UNUSED(fd);
+    Q_UNUSED(path);
+    if (errorText)
+        *errorText = QStringLiteral("not supported");
+    return false;
+#endif
+}
+
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText)
 {
     const QByteArray f = QFile::encodeName(QDir::fromNativeSeparators(from));

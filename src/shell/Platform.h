@@ -45,6 +45,16 @@ bool writeFileContent(const QString& path, const QByteArray& content, QString* e
 // has that name. Returns an open file descriptor or -1 (errorText says why).
 int createNewFile(const QString& path, QString* errorText = nullptr);
 
+// Creates a file without a name in folder, for writing; it gets its name with
+// linkAnonymousFile once it is complete, so no other name is ever seen in the
+// folder. -1 where the file system cannot do this (the caller then uses a
+// temporary name) or on failure (errorText says why).
+int createAnonymousFile(const QString& folder, QString* errorText = nullptr);
+
+// Gives a file made by createAnonymousFile (still open as fd) its name; fails,
+// changing nothing, when that name exists.
+bool linkAnonymousFile(int fd, const QString& path, QString* errorText = nullptr);
+
 // Moves from to to within one file system, failing (and leaving both names as
 // they are) when to already exists.
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText = nullptr);
