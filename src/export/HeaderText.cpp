@@ -189,7 +189,9 @@ QByteArray rawValueWithFileName(const QByteArray& value, const QByteArray& param
     // Each parameter line holds a blank, the parameter and possibly ";".
     constexpr int room = maxHeaderLine - 2;
 
-    if (isPrintableAscii(fileName)) {
+    // Readers decode "=?...?=" in a quoted name as an encoded word, which
+    // would change the name: such names take the extended form too.
+    if (isPrintableAscii(fileName) && !fileName.contains(u"=?")) {
         QByteArray quoted = fileName.toLatin1();
         quoted.replace('\\', "\\\\");
         quoted.replace('"', "\\\"");
