@@ -103,7 +103,8 @@ QByteArray quotedString(const QString& text)
 // email package shows a blank at each split.
 QList<QByteArray> phrase(const QString& name)
 {
-    if (const auto words = plainWords(name, true))
+    const auto words = plainWords(name, true);
+    if (words && name.size() <= maxQuotedName)
         return {words->join(' ')};
     if (isPrintableAscii(name) && !name.contains(u"=?") && name.size() <= maxQuotedName)
         return {quotedString(name)};
