@@ -18,9 +18,10 @@ const char description[] =
     "database's title. The export log is written to --log FILE, or to Log.txt in the\n"
     "home folder.\n"
     "\n"
-    "Exit status: 0 every mail was written; 1 some mails or attachments could not be\n"
-    "written (the log names each one); 2 the export could not start (unreadable\n"
-    "database, destination that cannot be written, wrong arguments).";
+    "Exit status: 0 every mail was written in full; 1 some mails, attachments, items\n"
+    "or folders could not be read or written (the log names each one); 2 the export\n"
+    "could not start (unreadable database, destination that cannot be written, wrong\n"
+    "arguments).";
 
 } // namespace
 

@@ -16,7 +16,15 @@ void ExportLog::writeLine(const QString& line)
 {
     if (!m_file.isOpen())
         return;
-    const QByteArray bytes = line.toLocal8Bit() + "\r\n";
+    // One entry, one line: a line break or other control character from a
+    // subject or folder name must not start a line that looks like an entry.
+    QString text = line;
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    const QByteArray bytes = text.toLocal8Bit() + "\r\n";
     if (m_file.write(bytes) != bytes.size())
         fail(m_file.errorString());
 }

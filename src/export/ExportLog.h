@@ -6,7 +6,8 @@
 namespace tarvik {
 
 // The export log: plain 8-bit text in the system's code page, one entry a
-// line, each ended by carriage return and line feed. A log that cannot be
+// line, each ended by carriage return and line feed; control characters other
+// than tab inside an entry become blanks. A log that cannot be
 // created or written never stops the export; it remembers why, so the run can
 // tell the user.
 class ExportLog {

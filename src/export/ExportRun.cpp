@@ -220,8 +220,23 @@ void ExportRun::exportStandardFolder(const QString& shortName, const QString& vi
 
 void ExportRun::abandonFolder(const QString& name, const QString& reason)
 {
+    ++m_summary.foldersFailed;
     m_log.writeLine(QStringLiteral("Folder Not Exported : Folder[") + name +
                     QStringLiteral("] : ") + reason);
+}
+
+void ExportRun::folderIncomplete(const QString& name, qint64 missing, qint64 count,
+                                 const QString& reason)
+{
+    m_summary.failed += missing;
+    QString line = QStringLiteral("Folder Incomplete : Folder[%1] : %2 of its %3 documents "
+                                  "could not be read")
+                       .arg(name)
+                       .arg(missing)
+                       .arg(count);
+    if (!reason.isEmpty())
+        line += QStringLiteral(": ") + reason;
+    m_log.writeLine(line);
 }
 
 void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
@@ -229,21 +244,29 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
 {
     AppState& state = m_context.state;
     std::shared_ptr<notes::NotesView> view;
+    std::shared_ptr<notes::NotesDocument> first;
     qint64 count = 0;
     try {
         state.gDocument.reset();
         state.gDatabase = require(state.gSession)->GetDatabase(QString(), m_databasePath);
         state.gView = require(state.gDatabase)->GetView(viewName);
-        view = require(state.gView, "View");
-        std::shared_ptr<notes::NotesDocument> first = view->GetFirstDocument();
-        if (!first)
+        // A standard folder the database does not have holds nothing to lose.
+        if (!state.gView && kind != FolderKind::User)
             return;
+        view = require(state.gView, "View");
+        first = view->GetFirstDocument();
         count = view->AllEntries().Count();
-        state.gDocument = std::move(first);
     } catch (const OperationError& e) {
         abandonFolder(shownName, e.message());
         return;
     }
+    if (!first) {
+        // Entries whose documents are gone are passed over by the view.
+        if (count > 0)
+            folderIncomplete(shownName, count, count);
+        return;
+    }
+    state.gDocument = std::move(first);
     ++m_summary.folders;
     m_window.setFound(QString::number(count));
     if (m_observer)
@@ -257,18 +280,13 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
             abandonFolder(shownName, e.message());
             break;
         }
-        if (counter >= count)
+        // A view may hold more documents than its count says (a damaged
+        // count): those are exported too rather than silently left behind.
+        if (counter >= count && !state.gDocument)
             break;
         if (!state.gDocument) {
             // The view lists more documents than it yields.
-            const qint64 missing = count - counter;
-            m_summary.failed += missing;
-            m_log.writeLine(
-                QStringLiteral("Folder Incomplete : Folder[%1] : %2 of its %3 documents "
-                               "could not be read")
-                    .arg(shownName)
-                    .arg(missing)
-                    .arg(count));
+            folderIncomplete(shownName, count - counter, count);
             break;
         }
         m_window.setCurrent(QString::number(counter) + QLatin1Char('/') + QString::number(count));
@@ -276,15 +294,8 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         try {
             state.gDocument = view->GetNextDocument(state.gDocument);
         } catch (const OperationError& e) {
-            const qint64 missing = count - counter - 1;
-            m_summary.failed += missing;
-            m_log.writeLine(
-                QStringLiteral("Folder Incomplete : Folder[%1] : %2 of its %3 documents "
-                               "could not be read: %4")
-                    .arg(shownName)
-                    .arg(missing)
-                    .arg(count)
-                    .arg(e.message()));
+            folderIncomplete(shownName, qMax<qint64>(count - counter - 1, 0), count, e.message());
+            ++m_summary.foldersFailed;
             break;
         }
         ++counter;
@@ -336,6 +347,9 @@ void ExportRun::exportDocument(const QString& folderName, FolderKind kind,
     for (const QString& item : std::as_const(fields.unreadable))
         m_log.writeLine(tab + QStringLiteral("Item Not Read :") + where + QStringLiteral(" : ") +
                         item);
+    for (const QString& problem : std::as_const(outcome.problems))
+        m_log.writeLine(tab + QStringLiteral("Field Not Set :") + where + QStringLiteral(" : ") +
+                        problem);
     QStringList dropped = fields.lostAttachments + outcome.droppedAttachments;
     for (const QString& attachment : std::as_const(dropped))
         m_log.writeLine(tab + QStringLiteral("Attachment Not Saved :") + where +
@@ -344,6 +358,8 @@ void ExportRun::exportDocument(const QString& folderName, FolderKind kind,
     m_summary.attachmentsDropped += dropped.size();
     if (outcome.saved) {
         ++m_summary.written;
+        if (!fields.unreadable.isEmpty() || !outcome.problems.isEmpty())
+            ++m_summary.incomplete;
     } else {
         ++m_summary.failed;
         m_log.writeLine(tab + QStringLiteral("Email Not Saved :") + where + QStringLiteral(" : ") +
@@ -371,7 +387,7 @@ void ExportRun::complete()
 
     const QString tail =
         QStringLiteral("\r\n") + state.gExportPath + QStringLiteral("\r\n") + state.gDatabaseTitle;
-    const bool clean = m_summary.failed == 0 && m_summary.attachmentsDropped == 0;
+    const bool clean = m_summary.clean();
     QString text;
     if (clean) {
         text = QStringLiteral("Migration Completed Successfully !") + tail;
@@ -383,6 +399,13 @@ void ExportRun::complete()
         if (m_summary.attachmentsDropped > 0)
             text += QStringLiteral("\r\n%1 attachments could not be saved.")
                         .arg(m_summary.attachmentsDropped);
+        if (m_summary.incomplete > 0)
+            text += QStringLiteral("\r\n%1 mails were written without parts that could not be "
+                                   "read or set.")
+                        .arg(m_summary.incomplete);
+        if (m_summary.foldersFailed > 0)
+            text += QStringLiteral("\r\n%1 folders could not be exported completely.")
+                        .arg(m_summary.foldersFailed);
         if (m_summary.logFailure.isEmpty())
             text += QStringLiteral("\r\nThe export log lists each one: ") + m_log.path();
         text += tail;

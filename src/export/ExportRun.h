@@ -37,6 +37,12 @@ public:
         qint64 failed = 0;    // mails not written
         qint64 attachments = 0;
         qint64 attachmentsDropped = 0;
+        qint64 incomplete = 0; // mails written without items or fields that failed
+        int foldersFailed = 0; // folders given up, whole or in part
+        bool clean() const
+        {
+            return failed == 0 && attachmentsDropped == 0 && incomplete == 0 && foldersFailed == 0;
+        }
         QString exportRoot;
         QString logFailure; // why the log could not be written, if it could not
     };
@@ -65,6 +71,8 @@ private:
                       FolderKind kind, bool passAttachListItself);
     void exportDocument(const QString& folderName, FolderKind kind, bool passAttachListItself);
     void abandonFolder(const QString& name, const QString& reason);
+    void folderIncomplete(const QString& name, qint64 missing, qint64 count,
+                          const QString& reason = {});
     bool isSelected(const QString& folderName) const;
     void complete();
     void showConversionError(const QString& reason);

@@ -103,7 +103,8 @@ QByteArray quotedString(const QString& text)
 // email package shows a blank at each split.
 QList<QByteArray> phrase(const QString& name)
 {
-    if (const auto words = plainWords(name, true))
+    const auto words = plainWords(name, true);
+    if (words && name.size() <= maxQuotedName)
         return {words->join(' ')};
     if (isPrintableAscii(name) && !name.contains(u"=?") && name.size() <= maxQuotedName)
         return {quotedString(name)};
@@ -189,7 +190,9 @@ QByteArray rawValueWithFileName(const QByteArray& value, const QByteArray& param
     // Each parameter line holds a blank, the parameter and possibly ";".
     constexpr int room = maxHeaderLine - 2;
 
-    if (isPrintableAscii(fileName)) {
+    // Readers decode "=?...?=" in a quoted name as an encoded word, which
+    // would change the name: such names take the extended form too.
+    if (isPrintableAscii(fileName) && !fileName.contains(u"=?")) {
         QByteArray quoted = fileName.toLatin1();
         quoted.replace('\\', "\\\\");
         quoted.replace('"', "\\\"");

@@ -282,16 +282,18 @@ int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::
 
     const ExportRun::Summary& s = windows.run->summary();
     print(err, QStringLiteral("%1 folders, %2 mails written, %3 mails failed, %4 attachments "
-                              "(%5 not saved), %6 s. Export folder: %7")
+                              "(%5 not saved), %6 mails incomplete, %7 folders not exported "
+                              "completely, %8 s. Export folder: %9")
                    .arg(s.folders)
                    .arg(s.written)
                    .arg(s.failed)
                    .arg(s.attachments)
                    .arg(s.attachmentsDropped)
+                   .arg(s.incomplete)
+                   .arg(s.foldersFailed)
                    .arg(clock.elapsed() / 1000.0, 0, 'f', 1)
                    .arg(s.exportRoot));
-    return s.failed > 0 || s.attachmentsDropped > 0 ? exitstatus::someFailed
-                                                    : exitstatus::allWritten;
+    return s.clean() ? exitstatus::allWritten : exitstatus::someFailed;
 }
 
 } // namespace tarvik

@@ -59,7 +59,9 @@ std::optional<QString> normalisedAddress(const QString& text)
     QString domain = text.mid(at + 1);
     // A Notes name written with its Notes domain ("CN=Ann/O=Acme@Acme") is not
     // an Internet address, even when its parts happen to be valid atoms.
-    if (!isDotAtom(local) || local.startsWith(u"CN=", Qt::CaseInsensitive))
+    // Longer local parts than 64 characters are no address (RFC 5321), and
+    // would make a header line no reader need accept.
+    if (!isDotAtom(local) || local.size() > 64 || local.startsWith(u"CN=", Qt::CaseInsensitive))
         return std::nullopt;
     for (const QChar c : domain) {
         if (c.unicode() > 0x7F) {

@@ -143,18 +143,27 @@ void MessageFieldReader::readRest(NotesDocument& doc, MessageFields& fields)
 void MessageFieldReader::extractAttachments(NotesDocument& doc, MessageFields& fields)
 {
     m_state.gBodyItem.reset();
+    // Only the Body item's objects are exported. A document that has embedded
+    // objects when its Body holds none keeps them elsewhere: say so rather than
+    // lose them without a word.
+    const QString outsideBody =
+        QStringLiteral("attachments: the document's embedded objects are not in its Body item");
     std::optional<notes::NotesEmbeddedObjectList> objects;
     try {
         m_state.gBodyItem = doc.GetFirstItem(QStringLiteral("Body"));
-        if (!m_state.gBodyItem || m_state.gBodyItem->Type() != notes::itemtype::richText)
+        if (!m_state.gBodyItem || m_state.gBodyItem->Type() != notes::itemtype::richText) {
+            fields.lostAttachments.append(outsideBody);
             return;
+        }
         objects = m_state.gBodyItem->EmbeddedObjects();
     } catch (const OperationError& e) {
         fields.lostAttachments.append(QStringLiteral("Body: ") + e.message());
         return;
     }
-    if (!objects)
+    if (!objects) {
+        fields.lostAttachments.append(outsideBody);
         return;
+    }
 
     for (const std::shared_ptr<notes::NotesEmbeddedObject>& object : std::as_const(*objects)) {
         QString name;

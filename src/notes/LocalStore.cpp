@@ -100,8 +100,14 @@ void LocalEmbeddedObject::writeContent(QFile& out, const QString& path)
             m_connection->fail(r);
     };
     auto write = [&](const QByteArray& bytes) {
-        if (out.write(bytes) != bytes.size())
-            failWrite(out, path);
+        // A short write (a disk that is nearly full) is tried again, so the
+        // failure that follows carries the system's reason.
+        for (qint64 done = 0; done < bytes.size();) {
+            const qint64 n = out.write(bytes.constData() + done, bytes.size() - done);
+            if (n <= 0)
+                failWrite(out, path);
+            done += n;
+        }
     };
 
     QByteArray buffer;

@@ -333,7 +333,9 @@ qsizetype nameLength(const QString& name)
 #ifdef Q_OS_WIN
     return name.size();
 #else
-    return name.toUtf8().size();
+    // Measured in the bytes the file system gets: QFile::encodeName writes a
+    // lone surrogate as U+FFFD (3 bytes), where toUtf8() writes "?" (1 byte).
+    return QFile::encodeName(name).size();
 #endif
 }
 

@@ -62,6 +62,7 @@ private Q_SLOTS:
     void sessionFailuresStopTheRun();
     void damagedDocumentsAreStillExported();
     void failuresAreCountedAndLogged();
+    void partialLossIsNeverReportedAsSuccess();
     void logThatCannotBeCreated();
     void destinationThatCannotBeWritten();
     void standardFolderBeyondSixteenBits();
@@ -396,6 +397,45 @@ void TestExportRun::failuresAreCountedAndLogged()
         fileOf(fx.path(QStringLiteral("out/Fail/Inbox")), QStringLiteral("with attachment")));
     QCOMPARE(r.attachments.size(), 1);
     QCOMPARE(r.attachments[0].fileName, QStringLiteral("ok.txt"));
+}
+
+void TestExportRun::partialLossIsNeverReportedAsSuccess()
+{
+    StoreFixture fx;
+    // A date the writer cannot read, an item that cannot be read, and a
+    // subject that would start log lines of its own.
+    const QByteArray db = R"json({ "format": 1, "title": "Partial",
+      "views": [ { "name": "($Inbox)", "folder": true, "documents": ["a", "b", "c"] } ],
+      "documents": [
+        { "id": "a", "items": [ { "name": "Subject", "type": "text",
+            "values": ["one\r\n\tEmail Not Saved : SUBJECT[x] in Folder[Inbox] : fake"] } ] },
+        { "id": "b", "items": [ { "name": "Subject", "type": "text", "values": ["old"] },
+          { "name": "PostedDate", "type": "datetime", "values": ["1850-06-01T12:00:00Z"] } ] },
+        { "id": "c", "items": [ { "name": "Subject", "type": "text", "values": ["three"] },
+          { "name": "Body", "type": "text", "values": ["b"], "unreadable": true } ] } ] })json";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(db));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 3);
+    QCOMPARE(h.summary().failed, 0);
+    QCOMPARE(h.summary().incomplete, 2);
+    QCOMPARE(h.summary().foldersFailed, 0);
+    QVERIFY(!h.summary().clean());
+
+    const QStringList log = h.logLines();
+    QCOMPARE(log.filter(QStringLiteral("Email Not Saved")),
+             QStringList{QStringLiteral("\tEmail Subject : SUBJECT[one  \tEmail Not Saved : "
+                                        "SUBJECT[x] in Folder[Inbox] : fake]")});
+    QCOMPARE(log.filter(QStringLiteral("Field Not Set")).size(), 2); // sent and received time
+    QVERIFY(log.filter(QStringLiteral("Field Not Set"))[0].startsWith(
+        QStringLiteral("\tField Not Set : SUBJECT[old] in Folder[Inbox] : ")));
+    QCOMPARE(log.filter(QStringLiteral("Item Not Read : SUBJECT[three]")).size(), 1);
+
+    const auto& box = h.dialogs.messages.last();
+    QCOMPARE(box.icon, MessageIcon::Warning);
+    QVERIFY(box.text.contains(
+        QStringLiteral("2 mails were written without parts that could not be read or set.")));
+    QVERIFY(!box.text.contains(QStringLiteral("Completed Successfully")));
 }
 
 void TestExportRun::logThatCannotBeCreated()

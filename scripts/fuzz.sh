@@ -1,0 +1,72 @@
+#!/bin/sh
+# Runs a fuzz target (description, store, writer, names) or all of them, each
+# for SECONDS, with libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer.
+#
+#   scripts/fuzz.sh TARGET|all SECONDS [libFuzzer options...]
+#
+# The fuzzers come from build-asan/ (clang, TARVIK_FUZZ=ON), which is configured
+# and built when needed. Each target starts from fuzz/corpus/TARGET and keeps what
+# it finds in build-asan/fuzz-work/TARGET/corpus; an input that fails is written to
+# build-asan/fuzz-work/TARGET/ as crash-*, leak-*, timeout-* or oom-*: copy it to
+# fuzz/regressions/TARGET/ once the fault is fixed, so CTest replays it from then on.
+# Every run adds a line to build-asan/fuzz-work/runs.tsv (target, seconds, inputs
+# tried, result). Exit status 1 when any target found a failing input.
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${TARVIK_FUZZ_BUILD:-"$top/build-asan"}
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 description|store|writer|names|all SECONDS [libFuzzer options...]" >&2
+    exit 2
+fi
+which=$1
+seconds=$2
+shift 2
+case $which in
+all) targets="description store writer names" ;;
+description | store | writer | names) targets=$which ;;
+*)
+    echo "$0: unknown target $which" >&2
+    exit 2
+    ;;
+esac
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTARVIK_SANITIZE=address,undefined -DTARVIK_FUZZ=ON -DTARVIK_BUILD_BENCH=OFF >/dev/null
+fi
+for t in $targets; do
+    cmake --build "$build" --target "fuzz_$t" --parallel "$(nproc)" >/dev/null
+done
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+export TZ=Europe/Berlin LC_ALL=C.UTF-8
+status=0
+for t in $targets; do
+    work="$build/fuzz-work/$t"
+    mkdir -p "$work/corpus"
+    case $t in
+    description) opts="-dict=$top/fuzz/description.dict -max_len=65536" ;;
+    store) opts="-max_len=4096" ;;
+    *) opts="-max_len=8192" ;;
+    esac
+    log="$work/last-run.log"
+    result=ok
+    # shellcheck disable=SC2086
+    if ! "$build/fuzz/fuzz_$t" $opts -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$work/" "$@" "$work/corpus" \
+        "$top/fuzz/corpus/$t" >"$log" 2>&1; then
+        result=failed
+        status=1
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
+    printf '%s\t%s\t%s\t%s\n' "$t" "${took:-$seconds}" "${runs:-0}" "$result" >>"$build/fuzz-work/runs.tsv"
+    echo "fuzz_$t: ${runs:-?} inputs in ${took:-?} s, $result"
+    if [ $result = failed ]; then
+        grep -E "ERROR|SUMMARY|check failed|Test unit written" "$log" | head -n 20 >&2 || true
+        echo "  (full output: $log)" >&2
+    fi
+done
+exit $status
