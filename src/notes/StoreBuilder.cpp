@@ -69,7 +69,16 @@ public:
             where = QStringLiteral("top level");
         m_faults.append(where + QStringLiteral(": ") + problem);
     }
-    void addRaw(const QString& fault) { m_faults.append(fault); }
+    // A fault that ends the reading (bad JSON) is always shown: at the limit
+    // it takes the place of the last counted one.
+    void addRaw(const QString& fault)
+    {
+        if (m_faults.size() >= StoreBuilder::maxFaults) {
+            m_faults.removeLast();
+            ++m_more;
+        }
+        m_faults.append(fault);
+    }
     bool isEmpty() const { return m_faults.isEmpty(); }
     QStringList take()
     {
