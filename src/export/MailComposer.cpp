@@ -5,6 +5,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace tarvik::mail {
 
 namespace {
@@ -35,25 +37,55 @@ void setAddressHeader(GMimeObject* object, const char* name, const QList<Mailbox
     setRawHeader(object, name, rawAddressList(name, cleaned));
 }
 
-QByteArray normalisedBody(const QString& body)
+// The body in UTF-8 with LF line ends, built straight into the byte array a
+// GMime memory stream then takes over, so a large body is held once as text
+// and once as bytes. It is converted in pieces because QString::toUtf8 holds
+// three bytes per character while it works.
+GByteArray* normalisedBody(const QString& body)
 {
-    QString text = body;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text.toUtf8();
+    qsizetype length = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char16_t c = body.at(i).unicode();
+        length += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    }
+    GByteArray* bytes = g_byte_array_sized_new(guint(length));
+    constexpr qsizetype piece = 1 << 16;
+    bool afterCr = false;
+    for (qsizetype at = 0; at < body.size();) {
+        qsizetype n = std::min(piece, body.size() - at);
+        // A surrogate pair stays in one piece.
+        if (at + n < body.size() && body.at(at + n - 1).isHighSurrogate())
+            ++n;
+        QByteArray utf8 = QStringView(body).mid(at, n).toUtf8();
+        at += n;
+        char* out = utf8.data();
+        for (const char ch : std::as_const(utf8)) {
+            if (ch == '\n' && afterCr) {
+                afterCr = false;
+                continue;
+            }
+            afterCr = ch == '\r';
+            *out++ = afterCr ? '\n' : ch;
+        }
+        g_byte_array_append(bytes, reinterpret_cast<const guint8*>(utf8.constData()),
+                            guint(out - utf8.constData()));
+    }
+    return bytes;
 }
 
 gmime::Ref<GMimeObject> textPart(const QString& body, const QByteArray& boundaryLine)
 {
     // LF inside GMime; the writer turns every line end into CR LF.
-    const QByteArray bytes = normalisedBody(body);
+    GByteArray* bytes = normalisedBody(body);
+    auto stream = gmime::take(g_mime_stream_mem_new_with_byte_array(bytes));
+    const QByteArray view =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
     auto part = gmime::take(g_mime_text_part_new_with_subtype("plain"));
-    auto stream = gmime::take(g_mime_stream_mem_new_with_buffer(bytes.constData(), bytes.size()));
     auto wrapper = gmime::take(
         g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
     g_mime_part_set_content(GMIME_PART(part.get()), wrapper.get());
     g_mime_text_part_set_charset(part.get(), "utf-8");
-    g_mime_part_set_content_encoding(GMIME_PART(part.get()), bodyEncoding(bytes, boundaryLine));
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()), bodyEncoding(view, boundaryLine));
     return gmime::take(GMIME_OBJECT(part.release()));
 }
 

@@ -204,6 +204,21 @@ private Q_SLOTS:
         QVERIFY(!r.unsent);
     }
 
+    // A large body is converted in pieces of 65,536 characters: a CR LF pair
+    // or a surrogate pair across the seam stays one line end or one character.
+    void largeBodyAcrossPieces()
+    {
+        auto mail = newMail();
+        const QString line = QString(76, u'ä') + u"\r\n"_s;
+        QString body = QString(65535, u'x') + u"\r\n"_s + QString(65534, u'y') + u"😀\r"_s +
+                       QString(65535, u'z') + u"\r"_s;
+        for (int i = 0; i < 3000; ++i)
+            body += line;
+        mail->setBody(body);
+        const auto r = save(*mail, u"large.eml"_s);
+        QCOMPARE(r.body, QString(body).replace("\r\n"_L1, "\n"_L1).replace(u'\r', u'\n'));
+    }
+
     void bodyEncodingChoice()
     {
         const QByteArray line78(78, 'x');
