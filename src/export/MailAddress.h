@@ -45,7 +45,7 @@ QString abbreviateNotesName(const QString& name);
 // display name: "Ann Example/Sales/Acme" -> "ann.example@notes.invalid".
 QString placeholderAddress(const QString& displayName);
 
-// Whether text is a plain Internet address (addr-spec) this writer keeps as
+// Whether text is a plain Internet address (local-part@domain) this writer keeps as
 // is: a dot-atom local part and a domain of at least two labels.
 bool isInternetAddress(const QString& text);
 
