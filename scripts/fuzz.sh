@@ -53,6 +53,7 @@ for t in $targets; do
     esac
     log="$work/last-run.log"
     result=ok
+    started=$(date +%s)
     # shellcheck disable=SC2086
     if ! "$build/fuzz/fuzz_$t" $opts -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "$@" "$work/corpus" \
@@ -60,10 +61,13 @@ for t in $targets; do
         result=failed
         status=1
     fi
+    # A failing run ends early and prints no totals: its time is measured
+    # here and its inputs are read from the last progress line.
+    took=$(($(date +%s) - started))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
-    printf '%s\t%s\t%s\t%s\n' "$t" "${took:-$seconds}" "${runs:-0}" "$result" >>"$build/fuzz-work/runs.tsv"
-    echo "fuzz_$t: ${runs:-?} inputs in ${took:-?} s, $result"
+    [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9]*\)[[:space:]].*/\1/p' "$log" | tail -n 1)
+    printf '%s\t%s\t%s\t%s\n' "$t" "$took" "${runs:-0}" "$result" >>"$build/fuzz-work/runs.tsv"
+    echo "fuzz_$t: ${runs:-?} inputs in $took s, $result"
     if [ $result = failed ]; then
         grep -E "ERROR|SUMMARY|check failed|Test unit written" "$log" | head -n 20 >&2 || true
         echo "  (full output: $log)" >&2
