@@ -1,8 +1,8 @@
 #include "StoreFixture.h"
+#include "ToolRun.h"
 
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 using namespace tarvik::test;
@@ -16,12 +16,8 @@ struct Result {
 
 Result exportWith(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(TARVIK_BINARY_DIR "/tarvik-export"), args);
-    if (!p.waitForFinished(120000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    const ToolRun run = runTool(builtTool("tarvik-export"), args);
+    return {run.exitCode, run.errorText()};
 }
 
 int emlFilesBelow(const QString& folder)

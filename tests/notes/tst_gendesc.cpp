@@ -1,10 +1,10 @@
 #include "StoreFixture.h"
+#include "ToolRun.h"
 
 #include "notes/NotesObjects.h"
 #include "notes/NotesSessionRegistry.h"
 #include "notes/StoreBuilder.h"
 
-#include <QProcess>
 #include <QTest>
 
 using namespace tarvik;
@@ -13,18 +13,9 @@ using namespace tarvik::test;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-Run gendesc(const QStringList& args)
+ToolRun gendesc(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(TARVIK_BINARY_DIR "/tarvik-gendesc"), args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), p.readAllStandardOutput()};
+    return runTool(builtTool("tarvik-gendesc"), args);
 }
 
 // The document count of every view of a generated description, by view name.
@@ -124,7 +115,7 @@ void TestGenDesc::descriptionsWithoutItStayAsTheyWere()
                                  QStringLiteral("--seed"),
                                  QStringLiteral("11"),
                                  QStringLiteral("-")};
-    const Run first = gendesc(options);
+    const ToolRun first = gendesc(options);
     QCOMPARE(first.exitCode, 0);
     QCOMPARE(gendesc(options).output, first.output);
     QVERIFY(first.output.contains("\\n"));

@@ -1,4 +1,5 @@
 #include "StoreFixture.h"
+#include "ToolRun.h"
 #include "notes/LocalStore.h"
 #include "notes/StoreBuilder.h"
 #include "shell/OperationError.h"
@@ -13,7 +14,10 @@
 
 using namespace tarvik::notes;
 using tarvik::OperationError;
+using tarvik::test::builtTool;
+using tarvik::test::runTool;
 using tarvik::test::StoreFixture;
+using tarvik::test::ToolRun;
 
 namespace {
 
@@ -39,7 +43,7 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-const QString mkstore = QStringLiteral(TARVIK_BINARY_DIR "/tarvik-mkstore");
+const QString mkstore = builtTool("tarvik-mkstore");
 
 } // namespace
 
@@ -256,12 +260,10 @@ private Q_SLOTS:
             g.write(withDocument(R"j({"id": "m1"})j"));
         }
         auto run = [&](const QStringList& args, QString* err = nullptr) {
-            QProcess p;
-            p.start(mkstore, args);
-            p.waitForFinished();
+            const ToolRun r = runTool(mkstore, args);
             if (err)
-                *err = QString::fromLocal8Bit(p.readAllStandardError());
-            return p.exitCode();
+                *err = r.errorText();
+            return r.exitCode;
         };
         const QString out = fx.path(QStringLiteral("out.nsf"));
         QString err;

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "ToolRun.h"
 
 #include "shell/Global.h"
 #include "shell/OperationError.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -136,11 +136,9 @@ void TestGlobal::randomNumberRange()
 void TestGlobal::randomSequenceIsTheSameInEveryRun()
 {
     auto run = [] {
-        QProcess p;
-        p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-random")});
-        if (!p.waitForFinished(30000))
-            return QByteArray();
-        return p.readAllStandardOutput();
+        return test::runTool(QCoreApplication::applicationFilePath(),
+                             {QStringLiteral("--print-random")})
+            .output;
     };
     const QByteArray first = run();
     const QByteArray second = run();
