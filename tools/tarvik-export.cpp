@@ -36,14 +36,23 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption folders(
         QStringLiteral("folders"),
-        QStringLiteral("Export only this folder: \"Inbox\", \"Sent\", \"Drafts\", \"Trash\" or a "
-                       "user folder's full name (levels separated by \\). May be repeated, or "
-                       "take a comma-separated list."),
+        QStringLiteral("Export only this folder: \"Inbox\", \"Sent\", \"Drafts\" or \"Trash\" for "
+                       "a standard folder, any other name for a folder of your own by its full "
+                       "name (levels separated by \\). May be repeated, or take a comma-separated "
+                       "list."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption userFolder(
+        QStringLiteral("user-folder"),
+        QStringLiteral("Export only this folder of your own, by its full name exactly as it is "
+                       "(levels separated by \\), also where it is named like a standard folder "
+                       "(\"Inbox\") or holds a comma. One name each time; may be repeated, and "
+                       "combined with --folders."),
         QStringLiteral("NAME"));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write the export log to FILE."),
                                  QStringLiteral("FILE"));
     parser.addOption(folders);
+    parser.addOption(userFolder);
     parser.addOption(log);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The Notes mail database."));
@@ -72,6 +81,7 @@ int main(int argc, char** argv)
         for (const QString& name : value.split(QLatin1Char(',')))
             options.folders.append(name);
     }
+    options.userFolders = parser.values(userFolder);
     options.progressBar = ::isatty(STDERR_FILENO);
 
     tarvik::AppContext context;

@@ -45,10 +45,11 @@ ExportRun::ExportRun(AppContext& context, SaveWindowPort& window, DialogPort& di
 
 ExportRun::~ExportRun() = default;
 
-bool ExportRun::isSelected(const QString& folderName) const
+bool ExportRun::isSelected(const FolderId& folder) const
 {
-    // Exact names: a ticked "Old Inbox" selects that folder, not the Inbox.
-    return !folderName.isEmpty() && m_context.state.gSelectedFolders.contains(folderName);
+    // The ticked node's own folder, never a folder of the same name or one
+    // whose name contains it: a ticked user folder "Inbox" is not the Inbox.
+    return folder.isFolder() && m_context.state.gSelectedFolders.contains(folder);
 }
 
 void ExportRun::showConversionError(const QString& reason)
@@ -151,11 +152,11 @@ void ExportRun::CmdConversion_Click()
         sessionFailure = e.message();
     }
     for (const StandardFolder& f : standardFolders) {
-        const FolderKind kind =
-            qstrcmp(f.shortName, "Trash") == 0 ? FolderKind::DeletedItems : FolderKind::Standard;
+        const ExportKind kind =
+            qstrcmp(f.shortName, "Trash") == 0 ? ExportKind::DeletedItems : ExportKind::Standard;
         exportStandardFolder(QLatin1String(f.shortName), QLatin1String(f.viewName),
                              QLatin1String(f.outputFolder), kind);
-        if (kind != FolderKind::DeletedItems) {
+        if (kind != ExportKind::DeletedItems) {
             state.gDatabase.reset();
             state.gView.reset();
             state.gDocument.reset();
@@ -166,9 +167,45 @@ void ExportRun::CmdConversion_Click()
     complete();
 }
 
+QString ExportRun::userFolderPart(const QString& viewName) const
+{
+    return names::folderPart(trimBlanks(names::cleanFolderName(userFolderName(viewName))));
+}
+
+void ExportRun::assignOutputFolders(QStringList userFolders)
+{
+    // Every folder of the database gets its sub-folder here, ticked or not, so
+    // that a folder is written to the same place whatever else is exported.
+    // The standard folders keep their names; the user folders follow in name
+    // order. Names are compared without regard to case, as Windows and many
+    // shared or removable disks compare them.
+    m_outputFolders.clear();
+    QHash<QString, QString> holders; // case-folded sub-folder -> what is written there
+    for (const StandardFolder& f : standardFolders)
+        holders.insert(QString::fromLatin1(f.outputFolder).toCaseFolded(),
+                       QStringLiteral("the standard folder ") + QLatin1String(f.shortName));
+    if (userFolders.isEmpty())
+        return;
+    SortStrings(userFolders, 0, userFolders.size() - 1, 0);
+    RemoveDuplicates(userFolders);
+    for (const QString& name : std::as_const(userFolders)) {
+        const QString plain = userFolderPart(name);
+        QString part = plain;
+        for (int n = 2; holders.contains(part.toCaseFolded()); ++n)
+            part = names::numberedFolderPart(plain, n);
+        holders.insert(part.toCaseFolded(),
+                       QStringLiteral("Folder[") + userFolderName(name) + QLatin1Char(']'));
+        OutputFolder out{part, {}};
+        if (part != plain)
+            out.plainHolder = holders.value(plain.toCaseFolded());
+        m_outputFolders.insert(name, out);
+    }
+}
+
 void ExportRun::exportUserFolders(const notes::NotesViewList& views)
 {
     AppState& state = m_context.state;
+    QStringList all;
     QStringList taken;
     for (const std::shared_ptr<notes::NotesView>& view : views) {
         QString name;
@@ -177,12 +214,15 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
                 name = require(view)->Name();
                 folder = !name.isEmpty() && !name.startsWith(QLatin1Char('(')) && view->isfolder();
             }) ||
-            !folder || !isSelected(userFolderName(name)))
+            !folder)
             continue;
-        taken.append(name);
-        const QString folderName =
-            names::folderPart(trimBlanks(names::cleanFolderName(userFolderName(name))));
-        CreateFolderPath(state.gExportPath + folderName);
+        all.append(name);
+        if (isSelected({FolderKind::User, name}))
+            taken.append(name);
+    }
+    assignOutputFolders(all);
+    for (const QString& name : std::as_const(taken)) {
+        CreateFolderPath(state.gExportPath + m_outputFolders.value(name).part);
         m_log.writeLine(QStringLiteral("Customer Folder : ") + name);
     }
     m_log.writeLine(QStringLiteral("---------------- Starting User Folders ---------------"));
@@ -193,21 +233,25 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
 
     for (const QString& name : std::as_const(taken)) {
         const QString shownName = userFolderName(name);
-        const QString folderName = names::folderPart(trimBlanks(names::cleanFolderName(shownName)));
+        const OutputFolder out = m_outputFolders.value(name);
         m_log.writeLine(QStringLiteral("Created : Folder[") + shownName + QLatin1Char(']'));
+        if (!out.plainHolder.isEmpty())
+            m_log.writeLine(QStringLiteral("Folder Renamed : Folder[%1] is written to [%2], "
+                                           "since [%3] holds %4")
+                                .arg(shownName, out.part, userFolderPart(name), out.plainHolder));
         m_window.setHeader(QStringLiteral("Saving Emails (Custom Folders)... [") + shownName +
                            QLatin1Char(']'));
         m_pump.repaint();
         // Opened by the view's exact name, so a name with surrounding blanks
         // is found as well.
-        exportFolder(name, shownName, folderName, FolderKind::User, false);
+        exportFolder(name, shownName, out.part, ExportKind::User, false);
     }
 }
 
 void ExportRun::exportStandardFolder(const QString& shortName, const QString& viewName,
-                                     const QString& outputFolder, FolderKind kind)
+                                     const QString& outputFolder, ExportKind kind)
 {
-    if (!isSelected(shortName))
+    if (!isSelected({FolderKind::Standard, shortName}))
         return;
     CreateFolderPath(m_context.state.gExportPath + outputFolder);
     const QString phase = QStringLiteral("Saving Emails (%1)...").arg(outputFolder);
@@ -240,7 +284,7 @@ void ExportRun::folderIncomplete(const QString& name, qint64 missing, qint64 cou
 }
 
 void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
-                             const QString& folderName, FolderKind kind, bool passAttachListItself)
+                             const QString& folderName, ExportKind kind, bool passAttachListItself)
 {
     AppState& state = m_context.state;
     std::shared_ptr<notes::NotesView> view;
@@ -251,7 +295,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         state.gDatabase = require(state.gSession)->GetDatabase(QString(), m_databasePath);
         state.gView = require(state.gDatabase)->GetView(viewName);
         // A standard folder the database does not have holds nothing to lose.
-        if (!state.gView && kind != FolderKind::User)
+        if (!state.gView && kind != ExportKind::User)
             return;
         view = require(state.gView, "View");
         first = view->GetFirstDocument();
@@ -302,7 +346,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
     }
 }
 
-void ExportRun::exportDocument(const QString& folderName, FolderKind kind,
+void ExportRun::exportDocument(const QString& folderName, ExportKind kind,
                                bool passAttachListItself)
 {
     AppState& state = m_context.state;
@@ -318,7 +362,7 @@ void ExportRun::exportDocument(const QString& folderName, FolderKind kind,
     QString to = trimBlanks(fields.to);
     QString date = trimBlanks(fields.date);
     QString body = trimBlanks(fields.body);
-    if (kind == FolderKind::DeletedItems) {
+    if (kind == ExportKind::DeletedItems) {
         // Deleted mail takes each item's first value as it stands.
         from = trimBlanks(m_fields.firstValue(doc, QStringLiteral("From"), fields));
         to = trimBlanks(m_fields.firstValue(doc, QStringLiteral("SendTo"), fields));

@@ -3,8 +3,11 @@
 #include "export/ExportLog.h"
 #include "export/MessageBuilder.h"
 #include "export/MessageFields.h"
+#include "notes/FolderId.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -57,23 +60,31 @@ public:
     const Summary& summary() const { return m_summary; }
 
 private:
-    enum class FolderKind { User, Standard, DeletedItems };
+    enum class ExportKind { User, Standard, DeletedItems };
+    // Where a user folder is written: its sub-folder, and when that is not
+    // the folder's plain name, what holds the plain name.
+    struct OutputFolder {
+        QString part;
+        QString plainHolder;
+    };
     struct StartFailure {
         QString reason;
     };
 
     bool openNotesSession();
     void logOnMailSession();
+    QString userFolderPart(const QString& viewName) const;
+    void assignOutputFolders(QStringList userFolders);
     void exportUserFolders(const QList<std::shared_ptr<notes::NotesView>>& views);
     void exportStandardFolder(const QString& shortName, const QString& viewName,
-                              const QString& outputFolder, FolderKind kind);
+                              const QString& outputFolder, ExportKind kind);
     void exportFolder(const QString& viewName, const QString& shownName, const QString& folderName,
-                      FolderKind kind, bool passAttachListItself);
-    void exportDocument(const QString& folderName, FolderKind kind, bool passAttachListItself);
+                      ExportKind kind, bool passAttachListItself);
+    void exportDocument(const QString& folderName, ExportKind kind, bool passAttachListItself);
     void abandonFolder(const QString& name, const QString& reason);
     void folderIncomplete(const QString& name, qint64 missing, qint64 count,
                           const QString& reason = {});
-    bool isSelected(const QString& folderName) const;
+    bool isSelected(const FolderId& folder) const;
     void complete();
     void showConversionError(const QString& reason);
 
@@ -89,6 +100,7 @@ private:
     MessageFieldReader m_fields;
     MessageBuilder m_builder;
     Summary m_summary;
+    QHash<QString, OutputFolder> m_outputFolders; // by the user folder's exact view name
 };
 
 } // namespace tarvik

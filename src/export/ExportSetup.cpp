@@ -14,14 +14,15 @@ ExportSetup::ExportSetup(AppState& state, const FolderTree& tree, DialogPort& di
 
 void ExportSetup::CmdStartConversion_Click()
 {
-    // One entry per node and one more; the ticked nodes' folder names first,
-    // in node order, the rest empty.
+    // One entry per node and one more; the ticked nodes' folders first, in
+    // node order, the rest empty. Each entry names the node's own folder, so a
+    // user folder called "Inbox" never stands in for the standard Inbox.
     const int n = m_tree.nodeCount();
-    m_state.gSelectedFolders = QStringList(n + 1, QString());
+    m_state.gSelectedFolders = QList<FolderId>(n + 1);
     int k = 0;
     for (int i = 0; i < n; ++i) {
         if (m_tree.node(i).tick == 1)
-            m_state.gSelectedFolders[k++] = m_tree.node(i).folderName;
+            m_state.gSelectedFolders[k++] = m_tree.node(i).folder();
     }
     if (k == 0) {
         m_dialogs.showMessage(QStringLiteral("Please Select Folders to Export"),

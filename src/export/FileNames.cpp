@@ -86,6 +86,12 @@ QString folderPart(const QString& cleanedName)
     return platform::adjustNameForSystem(name);
 }
 
+QString numberedFolderPart(const QString& part, int n)
+{
+    const QString suffix = QStringLiteral(" (%1)").arg(n);
+    return cutToLength(part, platform::maxNameLength - platform::nameLength(suffix)) + suffix;
+}
+
 QString subjectPart(const QString& cleanedSubject, int reserve)
 {
     QString name = replaceControls(cleanedSubject, QString());

@@ -19,6 +19,11 @@ QString cleanSubject(const QString& subject);
 // name becomes "-".
 QString folderPart(const QString& cleanedName);
 
+// A folder part with " (n)" appended, the part cut where needed so that the
+// whole stays within the length limit: the distinct name of a folder whose
+// part is taken by another ("Inbox (2)").
+QString numberedFolderPart(const QString& part, int n);
+
 // The start of a message file's name from a cleaned subject, leaving room for
 // reserve more characters' worth of length (the number and ".eml"). Control
 // characters are removed; the result may be empty.

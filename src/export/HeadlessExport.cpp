@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 
 #include <memory>
 #include <unistd.h>
@@ -191,11 +192,64 @@ qint64 mailsToExport(const FolderTree& tree)
     qint64 total = 0;
     for (int i = 0; i < tree.nodeCount(); ++i) {
         const FolderNode& n = tree.node(i);
-        if (n.tick == 1 && n.count > 0 && n.folderName != QLatin1String("Follow-Up") &&
-            n.folderName != QLatin1String("JunkMail"))
+        const bool notExported =
+            n.kind == FolderKind::Standard && (n.folderName == QLatin1String("Follow-Up") ||
+                                               n.folderName == QLatin1String("JunkMail"));
+        if (n.tick == 1 && n.count > 0 && !notExported)
             total += n.count;
     }
     return total;
+}
+
+// The node a user folder's name stands for: the folder of exactly that view
+// name, else the one folder whose name is that without surrounding blanks.
+// -1 with the reason in why when there is none, or more than one.
+int userFolderNode(const FolderTree& tree, const QString& name, QString* why)
+{
+    QList<int> trimmedMatches;
+    for (int i = 0; i < tree.nodeCount(); ++i) {
+        const FolderNode& n = tree.node(i);
+        if (n.kind != FolderKind::User)
+            continue;
+        if (n.viewName == name)
+            return i;
+        if (n.folderName == userFolderName(name))
+            trimmedMatches.append(i);
+    }
+    if (trimmedMatches.size() == 1)
+        return trimmedMatches.first();
+    if (trimmedMatches.size() > 1) {
+        QStringList names;
+        for (int i : std::as_const(trimmedMatches))
+            names.append(QLatin1Char('"') + tree.node(i).viewName + QLatin1Char('"'));
+        *why = QStringLiteral("\"%1\" could be any of the folders %2: give the name exactly, "
+                              "blanks included.")
+                   .arg(name, names.join(QStringLiteral(", ")));
+        return -1;
+    }
+    QStringList known;
+    for (int i = 0; i < tree.nodeCount(); ++i) {
+        if (tree.node(i).kind == FolderKind::User)
+            known.append(tree.node(i).viewName);
+    }
+    *why =
+        QStringLiteral("the database has no folder \"%1\". Its own folders: %2")
+            .arg(name, known.isEmpty() ? QStringLiteral("none") : known.join(QStringLiteral(", ")));
+    return -1;
+}
+
+// The node of a name given to --folders: a standard folder by its identifier,
+// any other name a user folder.
+int namedFolderNode(const FolderTree& tree, const QString& name, QString* why)
+{
+    if (!isStandardFolderId(name))
+        return userFolderNode(tree, name, why);
+    for (int i = 0; i < tree.nodeCount(); ++i) {
+        if (tree.node(i).folder() == FolderId{FolderKind::Standard, name})
+            return i;
+    }
+    *why = QStringLiteral("the folder tree has no standard folder \"%1\".").arg(name);
+    return -1;
 }
 
 bool checkDestination(const QString& destination, QString* why)
@@ -254,21 +308,29 @@ int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::
     }
 
     FolderTree& tree = procedures.tree;
-    if (!options.folders.isEmpty()) {
-        QStringList known;
-        for (int i = 0; i < tree.nodeCount(); ++i)
-            known.append(tree.node(i).folderName);
+    if (!options.folders.isEmpty() || !options.userFolders.isEmpty()) {
+        // Each name ticks exactly one node; every other node is unticked.
+        QSet<int> chosen;
+        auto choose = [&](const QString& name, bool userFolder) {
+            QString why;
+            const int node =
+                userFolder ? userFolderNode(tree, name, &why) : namedFolderNode(tree, name, &why);
+            if (node < 0)
+                print(err, QStringLiteral("tarvik-export: ") + why);
+            else
+                chosen.insert(node);
+            return node >= 0;
+        };
         for (const QString& name : options.folders) {
-            if (name.isEmpty() || !known.contains(name)) {
-                known.removeAll(QString());
-                print(err, QStringLiteral("tarvik-export: the database has no folder \"%1\". Its "
-                                          "folders: %2")
-                               .arg(name, known.join(QStringLiteral(", "))));
+            if (!choose(name, false))
                 return exitstatus::notStarted;
-            }
+        }
+        for (const QString& name : options.userFolders) {
+            if (!choose(name, true))
+                return exitstatus::notStarted;
         }
         for (int i = 0; i < tree.nodeCount(); ++i)
-            tree.setTick(i, options.folders.contains(tree.node(i).folderName) ? 1 : 0);
+            tree.setTick(i, chosen.contains(i) ? 1 : 0);
     }
 
     windows.databasePath = window.databasePath();

@@ -13,9 +13,12 @@ struct AppContext;
 struct HeadlessOptions {
     QString database;
     QString destination;
-    // Folder names as the folder tree stores them ("Inbox", "Sent", "Drafts",
-    // "Trash", or a user folder's full name); empty for every folder.
+    // The folders to export; both empty for every folder. A name in folders is
+    // a standard folder's identifier ("Inbox", "Sent", "Drafts", "Trash", ...)
+    // or else a user folder's full name; a name in userFolders is always a
+    // user folder's, so a user folder named "Inbox" can be chosen too.
     QStringList folders;
+    QStringList userFolders;
     bool progressBar = false;
 };
 

@@ -212,6 +212,7 @@ void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
     node.icon = icon::Email;
     node.parentKey = parentKey;
     node.folderName = userFolderName(name);
+    node.kind = FolderKind::User;
     node.hasDocuments = count > 0;
     node.count = count;
     node.viewName = name;

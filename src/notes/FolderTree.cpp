@@ -5,6 +5,20 @@
 
 namespace tarvik {
 
+bool isStandardFolderId(const QString& name)
+{
+    for (const char* id : standardFolderIds) {
+        if (name == QLatin1String(id))
+            return true;
+    }
+    return false;
+}
+
+QString standardViewName(const QString& id)
+{
+    return QStringLiteral("($") + id + QLatin1Char(')');
+}
+
 QString userFolderName(const QString& viewName)
 {
     const QString trimmed = trimBlanks(viewName);

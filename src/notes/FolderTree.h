@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notes/FolderId.h"
+
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QList>
@@ -28,12 +30,27 @@ struct FolderNode {
     int icon = 0;
     QString parentKey; // empty for the root
     QString folderName;
+    FolderKind kind = FolderKind::None;
     bool hasDocuments = false;
     int tick = 0;      // 1 means ticked
     qint64 count = -1; // documents in the folder; -1 for the root and "Folders"
     // A user folder's view name exactly as the database gives it (blanks
     // included); empty for the other nodes.
     QString viewName;
+
+    // The folder the node stands for; none for the root and "Folders".
+    FolderId folder() const
+    {
+        switch (kind) {
+        case FolderKind::Standard:
+            return {kind, folderName};
+        case FolderKind::User:
+            return {kind, viewName};
+        case FolderKind::None:
+            break;
+        }
+        return {};
+    }
 };
 
 // The folder tree: the nodes in the order they were added, each under its

@@ -68,7 +68,9 @@ void DatabaseScan::EmailTreeFill()
         const QString key = QString::fromLatin1(s.key);
         const QString caption =
             QString::fromLatin1(s.caption) + QString::number(s.count) + QLatin1Char(')');
-        m_tree.addNode(node(key, caption, s.icon, root, key, s.count > 0, s.count));
+        FolderNode n = node(key, caption, s.icon, root, key, s.count > 0, s.count);
+        n.kind = FolderKind::Standard;
+        m_tree.addNode(n);
     }
     const QString folders = QStringLiteral("Folders");
     m_tree.addNode(node(folders, folders, icon::Email, root, folders, false, -1));

@@ -35,14 +35,17 @@ ColumnItems columnItemsOf(const QString& viewName)
 
 } // namespace
 
-QString viewNameOfFolder(const QString& folderName)
+QString viewNameOfFolder(const FolderId& folder)
 {
-    static const QStringList standard = {QStringLiteral("Sent"),      QStringLiteral("Inbox"),
-                                         QStringLiteral("JunkMail"),  QStringLiteral("Drafts"),
-                                         QStringLiteral("Follow-Up"), QStringLiteral("Trash")};
-    if (standard.contains(folderName))
-        return QStringLiteral("($") + folderName + QLatin1Char(')');
-    return folderName;
+    switch (folder.kind) {
+    case FolderKind::Standard:
+        return standardViewName(folder.name);
+    case FolderKind::User:
+        return folder.name;
+    case FolderKind::None:
+        break;
+    }
+    return {};
 }
 
 QString sizeInKilobytes(qint64 bytes)
@@ -62,11 +65,8 @@ void MailPreview::ContactsTreeView_Click()
     const int node = m_window.selectedTreeNode();
     if (node < 0 || node >= m_tree.nodeCount())
         return;
-    const FolderNode& clicked = m_tree.node(node);
     m_list.Clear();
-    // A user folder's view is opened by its exact name.
-    EnumerateEmails(clicked.viewName.isEmpty() ? viewNameOfFolder(clicked.folderName)
-                                               : clicked.viewName);
+    EnumerateEmails(viewNameOfFolder(m_tree.node(node).folder()));
 }
 
 void MailPreview::EnumerateEmails(const QString& viewName)
@@ -75,6 +75,14 @@ void MailPreview::EnumerateEmails(const QString& viewName)
     m_pump.pause(10);
     m_list.Clear();
     m_list.LockUpdate(false);
+    if (!viewName.isEmpty())
+        fillFromView(viewName);
+    m_list.LockUpdate(false);
+    m_pump.repaint();
+}
+
+void MailPreview::fillFromView(const QString& viewName)
+{
     try {
         m_state.gDatabase =
             require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
@@ -100,8 +108,6 @@ void MailPreview::EnumerateEmails(const QString& viewName)
         }
     } catch (const OperationError&) {
     }
-    m_list.LockUpdate(false);
-    m_pump.repaint();
 }
 
 } // namespace tarvik

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notes/FolderId.h"
+
 #include <QString>
 
 namespace tarvik {
@@ -18,11 +20,13 @@ public:
                 MailList& list);
 
     void ContactsTreeView_Click();
-    // Fills the list from the named view. Any failure ends the filling quietly;
-    // the rows already added stay.
+    // Fills the list from the named view (none when the name is empty). Any
+    // failure ends the filling quietly; the rows already added stay.
     void EnumerateEmails(const QString& viewName);
 
 private:
+    void fillFromView(const QString& viewName);
+
     AppState& m_state;
     MainWindowPort& m_window;
     EventPump& m_pump;
@@ -30,9 +34,11 @@ private:
     MailList& m_list;
 };
 
-// The view that lists a tree node's folder: "($Inbox)" for the standard folder
-// "Inbox" and its kin, the folder name itself for a user folder.
-QString viewNameOfFolder(const QString& folderName);
+// The view that lists a tree node's own folder: "($Inbox)" for the standard
+// folder "Inbox" and its kin, a user folder's view by its exact name, and none
+// for the root and the "Folders" node, even where a user folder is named
+// "Folders".
+QString viewNameOfFolder(const FolderId& folder);
 
 // A document size as the list shows it: kilobytes rounded to a whole number,
 // halves to the even neighbour, then " KB".

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "notes/FolderId.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +39,10 @@ struct AppState {
     qint64 gJunkMailCount = 0;
     qint64 gTrashCount = 0;
 
-    // The folder names of the ticked tree nodes, taken when the export is set up.
-    QStringList gSelectedFolders;
+    // The folders of the ticked tree nodes, taken when the export is set up:
+    // one entry per node and one more, the ticked nodes' folders first in node
+    // order. The root and the "Folders" node stand for no folder.
+    QList<FolderId> gSelectedFolders;
     // The chosen destination folder.
     QString gExportPath;
 

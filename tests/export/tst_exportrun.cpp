@@ -58,6 +58,8 @@ private Q_SLOTS:
     void exportsTickedFoldersWithExactLog();
     void messagesCarryTheDocumentsFields();
     void selectionIsByExactName();
+    void selectionIsByTreeNode();
+    void foldersNeverShareASubFolder();
     void secondRunBuildsTheSameRoot();
     void sessionFailuresStopTheRun();
     void damagedDocumentsAreStillExported();
@@ -81,9 +83,9 @@ void TestExportRun::exportsTickedFoldersWithExactLog()
 
     QCOMPARE(h.dialogs.folderTitles, QStringList{QStringLiteral("Select Path to Save PST File")});
     QCOMPARE(h.windows.saveWindowShows, 1);
-    // Every node ticked: the root gives an empty name, the group node "Folders".
+    // Every node ticked: the root and the group node stand for no folder.
     QCOMPARE(h.context.state.gSelectedFolders.size(), h.procedures.tree.nodeCount() + 1);
-    QCOMPARE(h.context.state.gSelectedFolders.first(), QString());
+    QCOMPARE(h.context.state.gSelectedFolders.first(), FolderId());
 
     const QStringList expected = {
         QStringLiteral("Customer Folder : Projects\\2008"),
@@ -235,7 +237,8 @@ void TestExportRun::selectionIsByExactName()
               QStringLiteral("Drafts"), QStringLiteral("Sent"), QStringLiteral("Trash"),
               QStringLiteral("Folders"), QStringLiteral("Projects")});
     h.exportTo(fx.path(QStringLiteral("out")));
-    QCOMPARE(h.context.state.gSelectedFolders.first(), QStringLiteral("Follow-Up"));
+    QCOMPARE(h.context.state.gSelectedFolders.first(),
+             (FolderId{FolderKind::Standard, QStringLiteral("Follow-Up")}));
     const QString root = fx.path(QStringLiteral("out/Sel/"));
     QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
              (QStringList{QStringLiteral("Old Inbox"), QStringLiteral("Projects 2008")}));
@@ -248,10 +251,153 @@ void TestExportRun::selectionIsByExactName()
         first.procedures.tree.setTick(i, first.procedures.tree.node(i).key ==
                                              QLatin1String("Projects"));
     first.exportTo(fx.path(QStringLiteral("out2")));
-    QCOMPARE(first.context.state.gSelectedFolders.first(), QStringLiteral("Projects"));
+    QCOMPARE(first.context.state.gSelectedFolders.first(),
+             (FolderId{FolderKind::User, QStringLiteral("Projects")}));
     QCOMPARE(filesBelow(fx.path(QStringLiteral("out2/Sel"))).size(), 1);
     QVERIFY(filesBelow(fx.path(QStringLiteral("out2/Sel")))[0].startsWith(
         QStringLiteral("Projects/x")));
+}
+
+namespace {
+
+// The standard Inbox and user folders named "Inbox" and "Folders", one mail each.
+const QByteArray kLookAlikes = R"json({ "format": 1, "title": "Alike",
+  "views": [
+    { "name": "($Inbox)", "folder": true, "documents": ["s"] },
+    { "name": "Inbox", "folder": true, "documents": ["u1"] },
+    { "name": "Folders", "folder": true, "documents": ["u2"] } ],
+  "documents": [
+    { "id": "s", "items": [ { "name": "Subject", "type": "text", "values": ["standard"] } ] },
+    { "id": "u1", "items": [ { "name": "Subject", "type": "text", "values": ["user inbox"] } ] },
+    { "id": "u2", "items": [ { "name": "Subject", "type": "text", "values": ["user folders"] } ] } ] })json";
+
+// Exports with exactly the nodes of the given keys ticked; the files below the
+// export root as "sub-folder/subject".
+QStringList exportTicked(ExportHarness& h, StoreFixture& fx, const QStringList& keys,
+                         const QString& out)
+{
+    h.scan(fx.buildStore(kLookAlikes));
+    for (int i = 0; i < h.procedures.tree.nodeCount(); ++i)
+        h.procedures.tree.setTick(i, keys.contains(h.procedures.tree.node(i).key) ? 1 : 0);
+    h.exportTo(fx.path(out));
+    QStringList files;
+    for (const QString& f : filesBelow(fx.path(out + QStringLiteral("/Alike"))))
+        files.append(f.left(f.lastIndexOf(QRegularExpression(QStringLiteral("[0-9]+\\.eml$")))));
+    return files;
+}
+
+} // namespace
+
+void TestExportRun::selectionIsByTreeNode()
+{
+    StoreFixture fx;
+    {
+        // Only the user folder "Inbox" (keyed "Inbox (2)" in the tree).
+        ExportHarness h(fx.path(QStringLiteral("Log1.txt")));
+        QCOMPARE(exportTicked(h, fx, {QStringLiteral("Inbox (2)")}, QStringLiteral("out1")),
+                 QStringList{QStringLiteral("Inbox (2)/user inbox")});
+        QCOMPARE(
+            h.logLines(),
+            (QStringList{QStringLiteral("Customer Folder : Inbox"),
+                         QStringLiteral("---------------- Starting User Folders ---------------"),
+                         QStringLiteral("Created : Folder[Inbox]"),
+                         QStringLiteral("Folder Renamed : Folder[Inbox] is written to [Inbox "
+                                        "(2)], since [Inbox] holds the standard folder Inbox"),
+                         QStringLiteral("\tEmail Subject : SUBJECT[user inbox]"),
+                         QStringLiteral("Done")}));
+    }
+    {
+        // The standard Inbox and the "Folders" group node: no user folder.
+        ExportHarness h(fx.path(QStringLiteral("Log2.txt")));
+        QCOMPARE(exportTicked(h, fx, {QStringLiteral("Inbox"), QStringLiteral("Folders")},
+                              QStringLiteral("out2")),
+                 QStringList{QStringLiteral("Inbox/standard")});
+        QCOMPARE(h.summary().written, 1);
+    }
+    {
+        // The user folder "Folders" alone, and everything: each folder once, in
+        // a sub-folder of its own.
+        ExportHarness h(fx.path(QStringLiteral("Log3.txt")));
+        QCOMPARE(exportTicked(h, fx, {QStringLiteral("Folders (2)")}, QStringLiteral("out3")),
+                 QStringList{QStringLiteral("Folders/user folders")});
+        ExportHarness all(fx.path(QStringLiteral("Log4.txt")));
+        QCOMPARE(exportTicked(all, fx,
+                              {QStringLiteral("Lotus Notes Address Book"), QStringLiteral("Inbox"),
+                               QStringLiteral("Folders"), QStringLiteral("Inbox (2)"),
+                               QStringLiteral("Folders (2)")},
+                              QStringLiteral("out4")),
+                 (QStringList{QStringLiteral("Folders/user folders"),
+                              QStringLiteral("Inbox (2)/user inbox"),
+                              QStringLiteral("Inbox/standard")}));
+        QCOMPARE(all.summary().written, 3);
+        QVERIFY(all.dialogs.messages.last().text.startsWith(
+            QStringLiteral("Migration Completed Successfully !")));
+    }
+}
+
+void TestExportRun::foldersNeverShareASubFolder()
+{
+    // Names that become one sub-folder after cleaning, or that differ only in
+    // case, and names that take the standard folders' sub-folders.
+    StoreFixture fx;
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(R"json({ "format": 1, "title": "Clash",
+      "views": [
+        { "name": "($Sent)", "folder": true, "documents": ["a"] },
+        { "name": "A:B", "folder": true, "documents": ["a"] },
+        { "name": "A-B", "folder": true, "documents": ["a"] },
+        { "name": "A*B", "folder": true, "documents": ["a"] },
+        { "name": "a-b", "folder": true, "documents": ["a"] },
+        { "name": "Sent Items", "folder": true, "documents": ["a"] },
+        { "name": "deleted items", "folder": true, "documents": ["a"] },
+        { "name": "Drafts (2)", "folder": true, "documents": ["a"] },
+        { "name": "Drafts", "folder": true, "documents": ["a"] } ],
+      "documents": [ { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["m"] } ] } ] })json"));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 9);
+    QCOMPARE(filesBelow(fx.path(QStringLiteral("out/Clash"))).size(), 9);
+    // In name order: "A*B" and "A-B" come before "A:B", "a-b" after them. The
+    // ticked standard folders without views get their empty sub-folders.
+    QDir clash(fx.path(QStringLiteral("out/Clash")));
+    clash.setSorting(QDir::Name);
+    QCOMPARE(clash.entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("A-B"), QStringLiteral("A-B (2)"),
+                          QStringLiteral("A-B (3)"), QStringLiteral("Deleted Items"),
+                          QStringLiteral("Drafts"), QStringLiteral("Drafts (2)"),
+                          QStringLiteral("Drafts (2) (2)"), QStringLiteral("Inbox"),
+                          QStringLiteral("Sent Items"), QStringLiteral("Sent Items (2)"),
+                          QStringLiteral("a-b (4)"), QStringLiteral("deleted items (2)")}));
+    const QStringList renamed = h.logLines().filter(QStringLiteral("Folder Renamed"));
+    QCOMPARE(
+        renamed,
+        (QStringList{QStringLiteral("Folder Renamed : Folder[A-B] is written to [A-B (2)], since "
+                                    "[A-B] holds Folder[A*B]"),
+                     QStringLiteral("Folder Renamed : Folder[A:B] is written to [A-B (3)], since "
+                                    "[A-B] holds Folder[A*B]"),
+                     QStringLiteral("Folder Renamed : Folder[Drafts] is written to [Drafts (2)], "
+                                    "since [Drafts] holds the standard folder Drafts"),
+                     QStringLiteral("Folder Renamed : Folder[Drafts (2)] is written to [Drafts (2) "
+                                    "(2)], since [Drafts (2)] holds Folder[Drafts]"),
+                     QStringLiteral("Folder Renamed : Folder[Sent Items] is written to [Sent Items "
+                                    "(2)], since [Sent Items] holds the standard folder Sent"),
+                     QStringLiteral("Folder Renamed : Folder[a-b] is written to [a-b (4)], since "
+                                    "[a-b] holds Folder[A*B]"),
+                     QStringLiteral("Folder Renamed : Folder[deleted items] is written to [deleted "
+                                    "items (2)], since [deleted items] holds the standard folder "
+                                    "Trash")}));
+
+    // A folder keeps its sub-folder when it is exported on its own.
+    ExportHarness one(fx.path(QStringLiteral("Log2.txt")));
+    one.scan(fx.buildStore(R"json({ "format": 1, "title": "Clash",
+      "views": [
+        { "name": "A:B", "folder": true, "documents": ["a"] },
+        { "name": "A-B", "folder": true, "documents": ["a"] } ],
+      "documents": [ { "id": "a", "items": [ { "name": "Subject", "type": "text", "values": ["m"] } ] } ] })json"));
+    one.untick({QStringLiteral("A-B")});
+    one.exportTo(fx.path(QStringLiteral("out2")));
+    QCOMPARE(filesBelow(fx.path(QStringLiteral("out2/Clash"))).size(), 1);
+    QVERIFY(filesBelow(fx.path(QStringLiteral("out2/Clash")))[0].startsWith(
+        QStringLiteral("A-B (2)/m")));
 }
 
 void TestExportRun::secondRunBuildsTheSameRoot()
@@ -524,12 +670,18 @@ void TestExportRun::foldersNamedWithSurroundingBlanks()
     QCOMPARE(h.procedures.mailList.count(), 2);
     h.clickNode(QStringLiteral("   "));
     QCOMPARE(h.procedures.mailList.count(), 1);
-    // All four mails are exported; blank names never write into the root itself.
+    // All four mails are exported, each folder into its own sub-folder; blank
+    // names never write into the root itself.
     h.exportTo(fx.path(QStringLiteral("out")));
     QCOMPARE(h.summary().written, 4);
     QCOMPARE(h.summary().failed, 0);
     QCOMPARE(QDir(fx.path(QStringLiteral("out/B"))).entryList(QDir::Files), QStringList());
-    QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects"))).entryList(QDir::Files).size(), 3);
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects"))).entryList(QDir::Files).size(), 1);
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects (2)"))).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(fx.path(QStringLiteral("out/B/-"))).entryList(QDir::Files).size(), 1);
+    QVERIFY(h.logLines().contains(QStringLiteral(
+        "Folder Renamed : Folder[Projects] is written to [Projects (2)], since [Projects] holds "
+        "Folder[Projects]")));
 }
 
 void TestExportRun::onlyTheRootTicked()

@@ -3,6 +3,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace tarvik::test;
@@ -39,6 +40,7 @@ class TestHeadless : public QObject {
 private Q_SLOTS:
     void exportsTheSampleDatabase();
     void exportsNamedFoldersOnly();
+    void namesStandardAndUserFoldersApart();
     void reportsWhatCouldNotBeWritten();
     void refusesToStart();
 };
@@ -88,6 +90,65 @@ void TestHeadless::exportsNamedFoldersOnly()
     QVERIFY(unknown.err.contains(QStringLiteral("no folder \"Nowhere\"")));
     QVERIFY(unknown.err.contains(QStringLiteral("Projects\\Archive")));
     QCOMPARE(emlFilesBelow(fx.path(QStringLiteral("out2"))), 0);
+}
+
+void TestHeadless::namesStandardAndUserFoldersApart()
+{
+    // The standard Inbox and user folders named "Inbox", "Folders" and one
+    // whose name holds a comma, one mail each.
+    StoreFixture fx;
+    const QString db = fx.buildStore(R"json({ "format": 1, "title": "Alike",
+      "views": [
+        { "name": "($Inbox)", "folder": true, "documents": ["s"] },
+        { "name": "Inbox", "folder": true, "documents": ["u1"] },
+        { "name": "Folders", "folder": true, "documents": ["u2"] },
+        { "name": "Bills, 2008", "folder": true, "documents": ["u3"] } ],
+      "documents": [
+        { "id": "s", "items": [ { "name": "Subject", "type": "text", "values": ["standard"] } ] },
+        { "id": "u1", "items": [ { "name": "Subject", "type": "text", "values": ["user inbox"] } ] },
+        { "id": "u2", "items": [ { "name": "Subject", "type": "text", "values": ["user folders"] } ] },
+        { "id": "u3", "items": [ { "name": "Subject", "type": "text", "values": ["bills"] } ] } ] })json");
+    int run = 0;
+    // The sub-folders written and what each holds.
+    auto exported = [&](const QStringList& selection) {
+        const QString out = fx.path(QStringLiteral("out%1").arg(++run));
+        const Result r =
+            exportWith(QStringList{QStringLiteral("--log"), fx.path(QStringLiteral("Log.txt"))} +
+                       selection + QStringList{db, out});
+        QStringList files;
+        QDirIterator it(out + QStringLiteral("/Alike"), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo f(it.next());
+            files.append(f.dir().dirName() + QLatin1Char('/') +
+                         f.fileName().remove(QRegularExpression(QStringLiteral("[0-9]+\\.eml$"))));
+        }
+        files.sort();
+        return qMakePair(r.status, files);
+    };
+    using Outcome = QPair<int, QStringList>;
+    QCOMPARE(exported({QStringLiteral("--folders"), QStringLiteral("Inbox")}),
+             Outcome(0, {QStringLiteral("Inbox/standard")}));
+    QCOMPARE(exported({QStringLiteral("--user-folder"), QStringLiteral("Inbox")}),
+             Outcome(0, {QStringLiteral("Inbox (2)/user inbox")}));
+    QCOMPARE(exported({QStringLiteral("--folders"), QStringLiteral("Folders")}),
+             Outcome(0, {QStringLiteral("Folders/user folders")}));
+    QCOMPARE(exported({QStringLiteral("--user-folder"), QStringLiteral("Bills, 2008"),
+                       QStringLiteral("--folders"), QStringLiteral("Inbox")}),
+             Outcome(0, {QStringLiteral("Bills, 2008/bills"), QStringLiteral("Inbox/standard")}));
+    // Every folder: four sub-folders, none shared.
+    QCOMPARE(
+        exported({}).second,
+        (QStringList{QStringLiteral("Bills, 2008/bills"), QStringLiteral("Folders/user folders"),
+                     QStringLiteral("Inbox (2)/user inbox"), QStringLiteral("Inbox/standard")}));
+    // A standard identifier is no name of a user folder.
+    const Result wrong = exportWith({QStringLiteral("--log"), fx.path(QStringLiteral("Log.txt")),
+                                     QStringLiteral("--user-folder"), QStringLiteral("Sent"), db,
+                                     fx.path(QStringLiteral("out-wrong"))});
+    QCOMPARE(wrong.status, 2);
+    QVERIFY(wrong.err.contains(QStringLiteral("no folder \"Sent\"")));
+
+    const ToolRun help = runTool(builtTool("tarvik-export"), {QStringLiteral("--help")});
+    QVERIFY(help.output.contains("--user-folder <NAME>"));
 }
 
 void TestHeadless::reportsWhatCouldNotBeWritten()

@@ -75,7 +75,8 @@ void TestSaveWindow::runFromTheButton()
     AppContext context;
     context.logPath = fx.path(QStringLiteral("Log.txt"));
     context.state.gDatabaseTitle = QStringLiteral("Win");
-    context.state.gSelectedFolders = {QStringLiteral("Inbox"), QString()};
+    context.state.gSelectedFolders = {FolderId{FolderKind::Standard, QStringLiteral("Inbox")},
+                                      FolderId{}};
     context.state.gExportPath = fx.path(QStringLiteral("out"));
     context.state.gSession =
         context.notesSessions.create(notes::NotesSessionRegistry::dominoProgId);

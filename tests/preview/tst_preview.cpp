@@ -21,7 +21,7 @@ const char* const kFolders = R"json({
     { "name": "($JunkMail)", "folder": true, "documents": ["jk1"] },
     { "name": "($Sent)", "folder": true, "documents": ["in1"] },
     { "name": "Projects\\2008", "folder": true, "documents": ["in2", "in1"] },
-    { "name": "Folders", "folder": true, "documents": [] }
+    { "name": "Folders", "folder": true, "documents": ["dr1"] }
   ],
   "documents": [
     { "id": "in1", "size": 2560, "items": [
@@ -114,9 +114,13 @@ void TestPreview::nodesWithoutAView()
     QCOMPARE(h.procedures.mailList.count(), 0);
     h.clickNode(QStringLiteral("Trash")); // the database has no such view
     QCOMPARE(h.procedures.mailList.count(), 0);
-    // "Folders" lists the view of that very name where the database has one.
+    // The "Folders" node lists nothing, though a user folder has that name;
+    // that folder's own node lists its mail.
     h.clickNode(QStringLiteral("Folders"));
     QCOMPARE(h.procedures.mailList.count(), 0);
+    h.clickNode(QStringLiteral("Folders (2)"));
+    QCOMPARE(h.procedures.mailList.count(), 1);
+    QCOMPARE(h.procedures.mailList.cell(0, MailList::Subject), QStringLiteral("Draft"));
     // No node selected: nothing happens, the list stays as it was.
     h.clickNode(QStringLiteral("Inbox"));
     h.window.selectedNode = -1;
@@ -174,12 +178,19 @@ void TestPreview::sizes()
 
 void TestPreview::viewNames()
 {
-    QCOMPARE(viewNameOfFolder(QStringLiteral("Inbox")), QStringLiteral("($Inbox)"));
-    QCOMPARE(viewNameOfFolder(QStringLiteral("Follow-Up")), QStringLiteral("($Follow-Up)"));
-    QCOMPARE(viewNameOfFolder(QStringLiteral("JunkMail")), QStringLiteral("($JunkMail)"));
-    QCOMPARE(viewNameOfFolder(QStringLiteral("inbox")), QStringLiteral("inbox"));
-    QCOMPARE(viewNameOfFolder(QStringLiteral("Folders")), QStringLiteral("Folders"));
-    QCOMPARE(viewNameOfFolder(QString()), QString());
+    auto standard = [](const char* id) {
+        return FolderId{FolderKind::Standard, QLatin1String(id)};
+    };
+    auto user = [](const char* name) {
+        return FolderId{FolderKind::User, QLatin1String(name)};
+    };
+    QCOMPARE(viewNameOfFolder(standard("Inbox")), QStringLiteral("($Inbox)"));
+    QCOMPARE(viewNameOfFolder(standard("Follow-Up")), QStringLiteral("($Follow-Up)"));
+    QCOMPARE(viewNameOfFolder(standard("JunkMail")), QStringLiteral("($JunkMail)"));
+    QCOMPARE(viewNameOfFolder(user("Inbox")), QStringLiteral("Inbox"));
+    QCOMPARE(viewNameOfFolder(user(" Projects\\2008 ")), QStringLiteral(" Projects\\2008 "));
+    QCOMPARE(viewNameOfFolder(FolderId{FolderKind::None, QStringLiteral("Folders")}), QString());
+    QCOMPARE(viewNameOfFolder(FolderId()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestPreview)

@@ -166,7 +166,8 @@ void TestCommands::toolbarScanAndExportAfterAScan()
     QCOMPARE(effects(h), (QStringList{QStringLiteral("folder:Select Path to Save PST File"),
                                       QStringLiteral("save")}));
     QCOMPARE(h.context.state.gExportPath, QStringLiteral("/tmp/out"));
-    QVERIFY(h.context.state.gSelectedFolders.contains(QStringLiteral("Inbox")));
+    QVERIFY(h.context.state.gSelectedFolders.contains(
+        FolderId{FolderKind::Standard, QStringLiteral("Inbox")}));
 }
 
 void TestCommands::helpFileBesideTheProgram_data()

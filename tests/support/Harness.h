@@ -8,6 +8,19 @@
 
 #include <QStringList>
 
+namespace tarvik {
+
+// For QCOMPARE's failure messages.
+inline char* toString(const FolderId& folder)
+{
+    static const char* const kinds[] = {"none", "standard", "user"};
+    return qstrdup((QLatin1String(kinds[int(folder.kind)]) + QLatin1Char(':') + folder.name)
+                       .toUtf8()
+                       .constData());
+}
+
+} // namespace tarvik
+
 namespace tarvik::test {
 
 // The procedures behind the main window, wired to doubles of the screen.

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvik {
+
+// What a node of the folder tree stands for.
+enum class FolderKind {
+    None,     // the root and the "Folders" group node: no folder of their own
+    Standard, // one of the six standard folders ("Inbox", "Drafts", ...)
+    User,     // a folder of the user's own
+};
+
+// One Notes folder, as the tree node that shows it names it: a standard folder
+// by its identifier ("Inbox", "Sent", ...), a user folder by its view's exact
+// name. A user folder called "Inbox" and the standard Inbox are two different
+// folders, whatever their captions say.
+struct FolderId {
+    FolderKind kind = FolderKind::None;
+    QString name;
+
+    bool isFolder() const { return kind != FolderKind::None; }
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+};
+
+// The identifiers of the six standard folders, in the tree's order.
+inline constexpr const char* standardFolderIds[] = {"Inbox",     "Drafts",   "Sent",
+                                                    "Follow-Up", "JunkMail", "Trash"};
+
+// True for one of the six identifiers above, compared exactly.
+bool isStandardFolderId(const QString& name);
+
+// The view that lists a standard folder: "($Inbox)" for "Inbox".
+QString standardViewName(const QString& id);
+
+} // namespace tarvik
