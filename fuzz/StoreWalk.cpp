@@ -43,6 +43,29 @@ void tolerate(F&& f)
     }
 }
 
+void walkObjects(const std::optional<NotesEmbeddedObjectList>& objects, const QString& folder,
+                 int& extracted)
+{
+    if (!objects)
+        return;
+    for (const std::shared_ptr<NotesEmbeddedObject>& object : *objects) {
+        FUZZ_CHECK(object != nullptr, QStringLiteral("an embedded object list holds nothing"));
+        tolerate([&] {
+            object->Type();
+            object->Name();
+            const QString path = folder + QStringLiteral("/object") + QString::number(++extracted);
+            try {
+                object->ExtractFile(path);
+            } catch (const OperationError&) {
+                FUZZ_CHECK(!QFile::exists(path),
+                           QStringLiteral("a failed extraction left %1").arg(path));
+                throw;
+            }
+            QFile::remove(path);
+        });
+    }
+}
+
 void walkDocument(NotesDocument& doc, const QString& folder, int& extracted)
 {
     tolerate([&] { doc.Size(); });
@@ -56,32 +79,21 @@ void walkDocument(NotesDocument& doc, const QString& folder, int& extracted)
         });
     }
     tolerate([&] {
-        std::shared_ptr<NotesItem> body = doc.GetFirstItem(QStringLiteral("Body"));
-        if (!body)
-            return;
-        body->Name();
-        body->Type();
-        const std::optional<NotesEmbeddedObjectList> objects = body->EmbeddedObjects();
-        if (!objects)
-            return;
-        for (const std::shared_ptr<NotesEmbeddedObject>& object : *objects) {
-            FUZZ_CHECK(object != nullptr, QStringLiteral("an embedded object list holds nothing"));
+        if (std::shared_ptr<NotesItem> body = doc.GetFirstItem(QStringLiteral("Body")))
+            body->Name();
+    });
+    // Every item's objects, then the document's own, as the export takes them.
+    tolerate([&] {
+        for (const std::shared_ptr<NotesItem>& item : doc.Items()) {
+            FUZZ_CHECK(item != nullptr, QStringLiteral("the item list holds nothing"));
             tolerate([&] {
-                object->Type();
-                object->Name();
-                const QString path =
-                    folder + QStringLiteral("/object") + QString::number(++extracted);
-                try {
-                    object->ExtractFile(path);
-                } catch (const OperationError&) {
-                    FUZZ_CHECK(!QFile::exists(path),
-                               QStringLiteral("a failed extraction left %1").arg(path));
-                    throw;
-                }
-                QFile::remove(path);
+                item->Name();
+                item->Type();
+                walkObjects(item->EmbeddedObjects(), folder, extracted);
             });
         }
     });
+    tolerate([&] { walkObjects(doc.EmbeddedObjects(), folder, extracted); });
 }
 
 long walkView(NotesView& view, const QString& folder, int& extracted)

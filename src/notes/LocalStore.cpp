@@ -133,6 +133,21 @@ void LocalEmbeddedObject::writeContent(QFile& out, const QString& path)
     }
 }
 
+// The objects a statement of ObjectsOfItem or ObjectsOfDocument lists, in order;
+// nothing when there are none.
+std::optional<NotesEmbeddedObjectList> readObjects(const ConnectionPtr& connection, sqlite3_stmt* s)
+{
+    NotesEmbeddedObjectList objects;
+    while (connection->step(s)) {
+        objects.append(std::make_shared<LocalEmbeddedObject>(
+            connection, sqlite3_column_int64(s, 0), sqlite::columnText(s, 1),
+            sqlite3_column_int(s, 2), sqlite3_column_int(s, 3) != 0, sqlite3_column_int64(s, 4)));
+    }
+    if (objects.isEmpty())
+        return std::nullopt;
+    return objects;
+}
+
 // One item as the items table holds it; its values are unpacked when they are read.
 struct StoredItem {
     int seq = 0;
@@ -174,16 +189,7 @@ public:
         sqlite3_stmt* s = use.get();
         sqlite3_bind_int64(s, 1, m_documentId);
         sqlite3_bind_int(s, 2, m_seq);
-        NotesEmbeddedObjectList objects;
-        while (m_connection->step(s)) {
-            objects.append(std::make_shared<LocalEmbeddedObject>(
-                m_connection, sqlite3_column_int64(s, 0), sqlite::columnText(s, 1),
-                sqlite3_column_int(s, 2), sqlite3_column_int(s, 3) != 0,
-                sqlite3_column_int64(s, 4)));
-        }
-        if (objects.isEmpty())
-            return std::nullopt;
-        return objects;
+        return readObjects(m_connection, s);
     }
 
 private:
@@ -228,6 +234,24 @@ public:
         if (!item)
             return nullptr;
         return std::make_shared<LocalItem>(m_connection, m_documentId, *item);
+    }
+
+    QList<std::shared_ptr<NotesItem>> Items() override
+    {
+        if (!m_items)
+            loadItems();
+        QList<std::shared_ptr<NotesItem>> items;
+        items.reserve(m_items->size());
+        for (const StoredItem& item : std::as_const(*m_items))
+            items.append(std::make_shared<LocalItem>(m_connection, m_documentId, item));
+        return items;
+    }
+
+    std::optional<NotesEmbeddedObjectList> EmbeddedObjects() override
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::ObjectsOfDocument));
+        sqlite3_bind_int64(use.get(), 1, m_documentId);
+        return readObjects(m_connection, use.get());
     }
 
     const StoreConnection* connection() const { return m_connection.get(); }

@@ -67,6 +67,13 @@ public:
     virtual bool HasEmbedded() = 0;
     // The first item of the name, or nullptr.
     virtual std::shared_ptr<NotesItem> GetFirstItem(const QString& name) = 0;
+    // Every item of the document, in item order (several may share a name).
+    virtual QList<std::shared_ptr<NotesItem>> Items() = 0;
+    // The embedded objects that belong to the document itself and to none of
+    // its items: file attachments that no rich-text item shows. Nothing ("not
+    // an array") when it has none. An object given here is in no item's
+    // EmbeddedObjects, and the other way round.
+    virtual std::optional<NotesEmbeddedObjectList> EmbeddedObjects() = 0;
 };
 
 // What AllEntries gives: the entries of a view, of which callers read the count.

@@ -24,6 +24,8 @@ constexpr const char* querySql[] = {
     "WHERE id >= ?1 AND id < ?1 + ?2 AND document_id = ?3 ORDER BY id",
     "SELECT id, name, type, unreadable, repeat_count, length(content) FROM embedded_objects "
     "WHERE document_id = ?1 AND item_seq = ?2 ORDER BY seq",
+    "SELECT id, name, type, unreadable, repeat_count, length(content) FROM embedded_objects "
+    "WHERE document_id = ?1 AND item_seq IS NULL ORDER BY seq",
 };
 
 constexpr int headerSize = 100;

@@ -245,10 +245,29 @@ private Q_SLOTS:
         QVERIFY(!a->GetFirstItem(QStringLiteral("Subject"))->EmbeddedObjects());
         QVERIFY(!a->GetFirstItem(QStringLiteral("Nothing")));
 
-        // A document-level attachment is in no item.
+        // Every item in order, duplicates and unreadable ones included; the
+        // objects of the rich-text item come with it.
+        QStringList items;
+        for (const auto& item : a->Items())
+            items << item->Name();
+        QCOMPARE(items.join(u'|'),
+                 QStringLiteral("Subject|SendTo|subject|Count|PostedDate|Empty|Secret|Body"));
+        QVERIFY(fails([&] { a->Items().at(6)->Type(); }));
+        QCOMPARE(a->Items().at(7)->EmbeddedObjects()->size(), 3);
+        QVERIFY(!a->EmbeddedObjects()); // all its objects are in its Body
+
+        // A document-level attachment is in no item, and only there.
         const auto b = open()->GetView(QStringLiteral("($Inbox)"))->GetNextDocument(a);
         QCOMPARE(b->GetFirstItem(QStringLiteral("Body"))->Type(), 1280);
         QVERIFY(!b->GetFirstItem(QStringLiteral("Body"))->EmbeddedObjects());
+        const auto loose = b->EmbeddedObjects();
+        QVERIFY(loose);
+        QCOMPARE(loose->size(), 1);
+        QCOMPARE(loose->at(0)->Name(), QStringLiteral("loose.txt"));
+        QCOMPARE(loose->at(0)->Type(), 1454);
+        const QString target = m_fixture.path(QStringLiteral("loose.txt"));
+        loose->at(0)->ExtractFile(target);
+        QCOMPARE(readAll(target), QByteArrayLiteral("loose"));
     }
 
     void extractFile()
