@@ -3,6 +3,7 @@
 #include "export/FileNames.h"
 #include "notes/NotesObjects.h"
 #include "shell/AppState.h"
+#include "shell/FailureStyles.h"
 #include "shell/Global.h"
 #include "shell/OperationError.h"
 #include "shell/Platform.h"
@@ -142,30 +143,64 @@ void MessageFieldReader::readRest(NotesDocument& doc, MessageFields& fields)
 
 void MessageFieldReader::extractAttachments(NotesDocument& doc, MessageFields& fields)
 {
+    // Every file attachment of the document, each once: the Body item's first,
+    // in their order, then those of the other rich-text items in item order,
+    // then those that belong to no item.
+    const QString body = QStringLiteral("Body");
     m_state.gBodyItem.reset();
-    // Only the Body item's objects are exported. A document that has embedded
-    // objects when its Body holds none keeps them elsewhere: say so rather than
-    // lose them without a word.
-    const QString outsideBody =
-        QStringLiteral("attachments: the document's embedded objects are not in its Body item");
-    std::optional<notes::NotesEmbeddedObjectList> objects;
     try {
-        m_state.gBodyItem = doc.GetFirstItem(QStringLiteral("Body"));
-        if (!m_state.gBodyItem || m_state.gBodyItem->Type() != notes::itemtype::richText) {
-            fields.lostAttachments.append(outsideBody);
-            return;
-        }
-        objects = m_state.gBodyItem->EmbeddedObjects();
+        m_state.gBodyItem = doc.GetFirstItem(body);
+        if (m_state.gBodyItem && m_state.gBodyItem->Type() == notes::itemtype::richText)
+            extractObjects(m_state.gBodyItem->EmbeddedObjects(), fields);
     } catch (const OperationError& e) {
-        fields.lostAttachments.append(QStringLiteral("Body: ") + e.message());
-        return;
-    }
-    if (!objects) {
-        fields.lostAttachments.append(outsideBody);
-        return;
+        fields.lostAttachments.append(body + QStringLiteral(": ") + e.message());
     }
 
-    for (const std::shared_ptr<notes::NotesEmbeddedObject>& object : std::as_const(*objects)) {
+    QList<std::shared_ptr<notes::NotesItem>> items;
+    try {
+        items = doc.Items();
+    } catch (const OperationError& e) {
+        fields.lostAttachments.append(QStringLiteral("items: ") + e.message());
+    }
+    // The items read as fields report their own damage as unreadable items.
+    static const QStringList fieldItems = {
+        QStringLiteral("Subject"),         QStringLiteral("From"),
+        QStringLiteral("INetFrom"),        QStringLiteral("SendTo"),
+        QStringLiteral("InetSendTo"),      QStringLiteral("CopyTo"),
+        QStringLiteral("InetCopyTo"),      QStringLiteral("BlindCopyTo"),
+        QStringLiteral("InetBlindCopyTo"), QStringLiteral("PostedDate")};
+    bool bodyPassed = false;
+    for (const std::shared_ptr<notes::NotesItem>& item : std::as_const(items)) {
+        QString name;
+        try {
+            name = require(item, "Item")->Name();
+            // The first Body item is the one whose attachments came first.
+            if (!bodyPassed && name.compare(body, Qt::CaseInsensitive) == 0) {
+                bodyPassed = true;
+                continue;
+            }
+            if (item->Type() == notes::itemtype::richText)
+                extractObjects(item->EmbeddedObjects(), fields);
+        } catch (const OperationError& e) {
+            if (!fieldItems.contains(name, Qt::CaseInsensitive))
+                fields.lostAttachments.append((name.isEmpty() ? QStringLiteral("item") : name) +
+                                              QStringLiteral(": ") + e.message());
+        }
+    }
+
+    try {
+        extractObjects(doc.EmbeddedObjects(), fields);
+    } catch (const OperationError& e) {
+        fields.lostAttachments.append(QStringLiteral("attachments: ") + e.message());
+    }
+}
+
+void MessageFieldReader::extractObjects(
+    const std::optional<notes::NotesEmbeddedObjectList>& objects, MessageFields& fields)
+{
+    if (!objects)
+        return;
+    for (const std::shared_ptr<notes::NotesEmbeddedObject>& object : *objects) {
         QString name;
         try {
             if (!object || object->Type() != notes::objecttype::attachment)
@@ -189,12 +224,12 @@ void MessageFieldReader::extractAttachments(NotesDocument& doc, MessageFields& f
         } catch (const OperationError& e) {
             attachment.failure = e.message();
         }
-        if (!attachment.path.isEmpty())
-            m_state.gAttachList += QLatin1Char('|') + attachment.path;
-        else
+        if (attachment.path.isEmpty()) {
             fields.lostAttachments.append(name + QStringLiteral(": ") + attachment.failure);
-        if (!attachment.path.isEmpty())
-            fields.attachments.append(attachment);
+            continue;
+        }
+        m_state.gAttachList += QLatin1Char('|') + attachment.path;
+        fields.attachments.append(attachment);
     }
 }
 

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <optional>
+
 namespace tarvik {
 
 struct AppState;
@@ -12,7 +15,9 @@ class TempFolder;
 
 namespace notes {
 class NotesDocument;
-}
+class NotesEmbeddedObject;
+using NotesEmbeddedObjectList = QList<std::shared_ptr<NotesEmbeddedObject>>;
+} // namespace notes
 
 // One attachment extracted into the temporary folder for the message builder.
 struct ExtractedAttachment {
@@ -59,6 +64,8 @@ private:
                      const QString& notesItem, MessageFields& fields);
     QString recipients(notes::NotesDocument& doc, MessageFields& fields);
     void extractAttachments(notes::NotesDocument& doc, MessageFields& fields);
+    void extractObjects(const std::optional<notes::NotesEmbeddedObjectList>& objects,
+                        MessageFields& fields);
 
     AppState& m_state;
     TempFolder& m_temp;

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void sessionFailuresStopTheRun();
     void damagedDocumentsAreStillExported();
     void failuresAreCountedAndLogged();
+    void attachmentsOutsideTheBody();
     void partialLossIsNeverReportedAsSuccess();
     void logThatCannotBeCreated();
     void destinationThatCannotBeWritten();
@@ -543,6 +544,57 @@ void TestExportRun::failuresAreCountedAndLogged()
         fileOf(fx.path(QStringLiteral("out/Fail/Inbox")), QStringLiteral("with attachment")));
     QCOMPARE(r.attachments.size(), 1);
     QCOMPARE(r.attachments[0].fileName, QStringLiteral("ok.txt"));
+}
+
+void TestExportRun::attachmentsOutsideTheBody()
+{
+    // Files in the Body, in another rich-text item and in no item at all, and a
+    // plain-text Body beside a loose file: every one goes into the message,
+    // Body's first, each once; the run is as clean as any other.
+    StoreFixture fx;
+    const QByteArray db = R"json({ "format": 1, "title": "Outside",
+      "views": [ { "name": "($Sent)", "folder": true, "documents": ["a", "b"] } ],
+      "documents": [
+        { "id": "a", "items": [
+          { "name": "Subject", "type": "text", "values": ["all three"] },
+          { "name": "Notes", "type": "richtext", "values": ["n"], "embedded": [
+            { "name": "notes.txt", "content_text": "second" } ] },
+          { "name": "Body", "type": "richtext", "values": ["b"], "embedded": [
+            { "name": "body.txt", "content_text": "first" } ] } ],
+          "attachments": [ { "name": "report.pdf", "content_text": "%PDF third" } ] },
+        { "id": "b", "items": [
+          { "name": "Subject", "type": "text", "values": ["loose"] },
+          { "name": "Body", "type": "text", "values": ["plain"] } ],
+          "attachments": [ { "name": "body.txt", "content_text": "only" } ] } ] })json";
+    ExportHarness h(fx.path(QStringLiteral("Log.txt")));
+    h.scan(fx.buildStore(db));
+    h.exportTo(fx.path(QStringLiteral("out")));
+    QCOMPARE(h.summary().written, 2);
+    QCOMPARE(h.summary().attachments, 4);
+    QCOMPARE(h.summary().attachmentsDropped, 0);
+    QVERIFY(h.summary().clean());
+    QCOMPARE(h.dialogs.messages.last().icon, MessageIcon::Information);
+    QVERIFY(h.dialogs.messages.last().text.startsWith(
+        QStringLiteral("Migration Completed Successfully !")));
+    const QStringList log = h.logLines();
+    QVERIFY(log.filter(QStringLiteral("Not Saved")).isEmpty());
+    // Sent Items: the list without its leading "|".
+    QVERIFY(log.contains(QStringLiteral("\tAttachment : ATTACH[<TEMP>/1/body.txt|<TEMP>/2/"
+                                        "notes.txt|<TEMP>/3/report.pdf]")));
+
+    const QString sent = fx.path(QStringLiteral("out/Outside/Sent Items"));
+    const EmlReport all = checkEml(fileOf(sent, QStringLiteral("all three")));
+    QVERIFY(all.ok());
+    QStringList files;
+    for (const EmlAttachment& a : all.attachments)
+        files.append(a.fileName + QLatin1Char('=') + QString::fromUtf8(a.data.value_or("?")));
+    QCOMPARE(files,
+             (QStringList{QStringLiteral("body.txt=first"), QStringLiteral("notes.txt=second"),
+                          QStringLiteral("report.pdf=%PDF third")}));
+    const EmlReport loose = checkEml(fileOf(sent, QStringLiteral("loose")));
+    QCOMPARE(loose.attachments.size(), 1);
+    QCOMPARE(loose.attachments[0].data, QByteArray("only"));
+    QCOMPARE(loose.body->trimmed(), QStringLiteral("plain"));
 }
 
 void TestExportRun::partialLossIsNeverReportedAsSuccess()

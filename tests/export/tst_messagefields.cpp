@@ -64,7 +64,7 @@ private Q_SLOTS:
     void internetFormPreferredNotesFormAsFallback();
     void oneOrTwoValuesCountAsOne();
     void missingItemsGiveEmptyFields();
-    void attachmentsOfTheBodyOnly();
+    void everyAttachmentOnceBodyFirst();
     void shorterNotesListAndUnreadableItems();
 };
 
@@ -122,30 +122,64 @@ void TestMessageFields::missingItemsGiveEmptyFields()
     QVERIFY(r.fields.unreadable.isEmpty());
 }
 
-void TestMessageFields::attachmentsOfTheBodyOnly()
+void TestMessageFields::everyAttachmentOnceBodyFirst()
 {
     StoreFixture fx;
     {
+        // Body's file attachments in their order, then those of the other
+        // rich-text items in item order (a second Body item among them), then
+        // the document's own; OLE objects and links are no file attachments.
         const Read r = readFields(fx, oneDocument(R"json([
+          { "name": "Notes", "type": "richtext", "values": ["n"], "embedded": [
+            { "name": "n.txt", "content_text": "N" } ] },
           { "name": "Body", "type": "richtext", "values": ["b"], "embedded": [
             { "name": "a.txt", "content_text": "A" },
             { "name": "ole", "type": 1453, "content_text": "O" },
             { "name": "link", "type": 1452, "content_text": "L" },
-            { "name": "a.txt", "content_text": "second A" } ] } ])json"));
+            { "name": "a.txt", "content_text": "second A" } ] },
+          { "name": "Subject", "type": "text", "values": ["s"] },
+          { "name": "body", "type": "richtext", "values": ["more"], "embedded": [
+            { "name": "c.txt", "content_text": "C" } ] } ],
+          "attachments": [ { "name": "loose.txt", "content_text": "loose" },
+                           { "name": "../x.txt", "content_text": "X" } ])json"));
         QVERIFY(r.fields.hasEmbedded);
-        QCOMPARE(r.extracted, (QStringList{QStringLiteral("A"), QStringLiteral("second A")}));
-        QCOMPARE(r.fields.attachments.size(), 2);
-        QCOMPARE(r.fields.attachments[1].displayName, QStringLiteral("a.txt"));
+        QCOMPARE(r.extracted,
+                 (QStringList{QStringLiteral("A"), QStringLiteral("second A"), QStringLiteral("N"),
+                              QStringLiteral("C"), QStringLiteral("loose"), QStringLiteral("X")}));
+        QStringList names;
+        for (const ExtractedAttachment& a : r.fields.attachments)
+            names.append(a.displayName);
+        QCOMPARE(names, (QStringList{QStringLiteral("a.txt"), QStringLiteral("a.txt"),
+                                     QStringLiteral("n.txt"), QStringLiteral("c.txt"),
+                                     QStringLiteral("loose.txt"), QStringLiteral("../x.txt")}));
+        // Each in a folder of its own, under a safe file name.
         QVERIFY(r.fields.attachments[0].path != r.fields.attachments[1].path);
+        QVERIFY(r.fields.attachments[5].path.endsWith(QStringLiteral("/6/x.txt")));
         QVERIFY(r.attachList.startsWith(QLatin1Char('|')));
+        QVERIFY(r.fields.lostAttachments.isEmpty());
     }
     {
-        // Embedded objects, but the Body is plain text: an empty list.
+        // A plain-text Body: the document's own attachment is taken all the same.
         const Read r = readFields(fx, oneDocument(R"json([
           { "name": "Body", "type": "text", "values": ["b"] } ],
           "attachments": [ { "name": "loose.txt", "content_text": "x" } ])json"));
         QVERIFY(r.fields.hasEmbedded);
-        QCOMPARE(r.attachList, QString());
+        QCOMPARE(r.extracted, QStringList{QStringLiteral("x")});
+        QVERIFY(r.fields.lostAttachments.isEmpty());
+    }
+    {
+        // An item that cannot be read may have held attachments: said once. A
+        // field item that cannot be read is told as such, not as an attachment.
+        const Read r = readFields(fx, oneDocument(R"json([
+          { "name": "From", "type": "text", "values": ["x"], "unreadable": true },
+          { "name": "Extra", "type": "richtext", "values": ["e"], "unreadable": true,
+            "embedded": [ { "name": "e.txt", "content_text": "E" } ] } ],
+          "attachments": [ { "name": "ok.txt", "content_text": "ok" } ])json"));
+        QCOMPARE(r.extracted, QStringList{QStringLiteral("ok")});
+        QCOMPARE(r.fields.unreadable.size(), 1);
+        QCOMPARE(r.fields.lostAttachments.size(), 1);
+        QVERIFY(r.fields.lostAttachments[0].startsWith(
+            QStringLiteral("Extra: The item \"Extra\" cannot be read")));
     }
 }
 
