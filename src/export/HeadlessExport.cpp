@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -60,6 +61,8 @@ public:
                               MessageIcon) override
     {
         lastTitle = title;
+        if (beforeMessage)
+            beforeMessage();
         print(m_err, text);
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
@@ -67,6 +70,8 @@ public:
     QString browseForFolder(const QString&) override { return m_options.destination; }
 
     QString lastTitle;
+    // Runs before a message is printed (a progress bar ends its line there).
+    std::function<void()> beforeMessage;
 
 private:
     std::FILE* m_err;
@@ -110,11 +115,15 @@ public:
         m_failed += written ? 0 : 1;
         draw(false);
     }
+    // Draws the bar a last time and ends its line; the bar is drawn again
+    // (on a new line) only if more mails follow.
     void finish()
     {
         if (m_drawn) {
             draw(true);
             std::fputc('\n', m_err);
+            std::fflush(m_err);
+            m_drawn = false;
         }
     }
 
@@ -154,19 +163,25 @@ private:
 // The export window: runs the export at once, as if its button was pressed.
 class ConsoleWindows : public AppWindowsPort {
 public:
-    ConsoleWindows(AppContext& context, DialogPort& dialogs, EventPump& pump, std::FILE* err)
+    ConsoleWindows(AppContext& context, ConsoleDialogs& dialogs, EventPump& pump, std::FILE* err)
         : m_context(context), m_dialogs(dialogs), m_pump(pump), m_err(err)
     {}
 
     void showSaveWindow() override
     {
         std::unique_ptr<ProgressBar> bar;
-        if (progressTotal >= 0)
+        if (progressTotal >= 0) {
             bar = std::make_unique<ProgressBar>(m_err, progressTotal);
+            // A message starts on a line of its own, after the bar's.
+            m_dialogs.beforeMessage = [b = bar.get()] {
+                b->finish();
+            };
+        }
         ConsoleSaveWindow window;
         run = std::make_unique<ExportRun>(m_context, window, m_dialogs, m_pump, databasePath,
                                           bar.get());
         run->CmdConversion_Click();
+        m_dialogs.beforeMessage = nullptr;
         if (bar)
             bar->finish();
     }
@@ -180,7 +195,7 @@ public:
 
 private:
     AppContext& m_context;
-    DialogPort& m_dialogs;
+    ConsoleDialogs& m_dialogs;
     EventPump& m_pump;
     std::FILE* m_err;
 };
