@@ -6,7 +6,9 @@
 #include "shell/ui/frmSplash.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +19,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeView>
 
 using namespace tarvik;
@@ -228,10 +231,18 @@ void TestWindows::mainWindowMenusToolbarAndStatusBar()
     QVERIFY(w.toolbarButton(5)->isSeparator());
     QCOMPARE(w.toolbarButton(6)->text(), QStringLiteral("Help"));
     QCOMPARE(w.toolbarButton(7), nullptr);
+    // No button shows a tool tip, not even its caption when asked for one.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* toolBar = child<QToolBar>(&w, "NotesToolBar");
     for (int i : {1, 2, 4, 6}) {
         QVERIFY(!w.toolbarButton(i)->icon().isNull());
-        QVERIFY(w.toolbarButton(i)->toolTip().isEmpty() ||
-                w.toolbarButton(i)->toolTip() == w.toolbarButton(i)->text());
+        QWidget* button = toolBar->widgetForAction(w.toolbarButton(i));
+        QVERIFY(button);
+        const QPoint centre = button->rect().center();
+        QHelpEvent ask(QEvent::ToolTip, centre, button->mapToGlobal(centre));
+        QApplication::sendEvent(button, &ask);
+        QVERIFY2(!QToolTip::isVisible(), qPrintable(QToolTip::text()));
     }
     QCOMPARE(child<QToolBar>(&w, "NotesToolBar")->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
 

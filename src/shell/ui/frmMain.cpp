@@ -11,6 +11,7 @@
 #include "shell/ui/TitleBar.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,20 @@ constexpr int kLoadImage = 61;
 constexpr int kOpenFileImage = 62;
 constexpr int kPreviewImage = 63;
 constexpr int kAboutImage = 64;
+
+// Swallows the tool-tip requests of the widgets it watches. A tool button
+// without a tool tip of its own shows its caption as one; the toolbar's
+// buttons show none at all.
+class NoToolTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        return event->type() == QEvent::ToolTip || QObject::eventFilter(watched, event);
+    }
+};
 
 const QString headerStyle = QStringLiteral(
     "QHeaderView::section{color:white;font-weight:bold;padding-left:4px;border:none;"
@@ -164,10 +179,11 @@ void frmMain::buildToolbar()
     m_toolBar->setIconSize(QSize(16, 16));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
 
-    auto add = [this](const QIcon& icon, const QString& caption, int index) {
+    auto* noToolTip = new NoToolTip(m_toolBar);
+    auto add = [this, noToolTip](const QIcon& icon, const QString& caption, int index) {
         QAction* a = m_toolBar->addAction(icon, caption);
         a->setObjectName(QStringLiteral("NotesToolBarButton%1").arg(index));
-        a->setToolTip(QString());
+        m_toolBar->widgetForAction(a)->installEventFilter(noToolTip);
         m_toolbarButtons.append(a);
     };
     auto separator = [this](int index) {
