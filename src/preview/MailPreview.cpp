@@ -10,6 +10,8 @@
 #include "shell/SmallIconIndex.h"
 #include "shell/Text.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace tarvik {
@@ -31,6 +33,25 @@ ColumnItems columnItemsOf(const QString& viewName)
     if (viewName == QLatin1String("($JunkMail)"))
         return {QStringLiteral("From"), QStringLiteral("DeliveredDate")};
     return {QStringLiteral("SendTo"), QStringLiteral("PostedDate")};
+}
+
+// The date cell of a value: a date-time in this machine's local time, as the
+// locale writes a short date and a long time ("14.03.08 10:32:05 CET" in
+// German); any other value in its default text form.
+QString listDateText(const notes::NotesValue& value, const QLocale& locale, const QString& format)
+{
+    if (value.kind() != notes::ValueKind::DateTime)
+        return value.toText();
+    if (!value.dateTime().isValid())
+        return {};
+    return locale.toString(value.dateTime().toLocalTime(), format);
+}
+
+// The locale's short date, a blank, its long time.
+QString listDateFormat(const QLocale& locale)
+{
+    return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.timeFormat(QLocale::LongFormat);
 }
 
 } // namespace
@@ -93,6 +114,10 @@ void MailPreview::fillFromView(const QString& viewName)
             m_state.gDocument = std::move(first);
             const ColumnItems items = columnItemsOf(viewName);
             const QString subjectItem = QStringLiteral("Subject");
+            // Dates as the system's regional settings write them, taken anew
+            // for each list.
+            const QLocale locale = QLocale::system();
+            const QString dateFormat = listDateFormat(locale);
             // A view that yields fewer documents than it counts leaves no
             // current document; require() then ends the filling there.
             for (qint64 i = 0; i < view->AllEntries().Count(); ++i) {
@@ -100,7 +125,8 @@ void MailPreview::fillFromView(const QString& viewName)
                 const QString fromTo = trimBlanks(doc.GetItemValue(items.correspondent).textAt(0));
                 const QString subject = trimBlanks(doc.GetItemValue(subjectItem).textAt(0));
                 const QString size = sizeInKilobytes(doc.Size());
-                const QString date = doc.GetItemValue(items.date).textAt(0);
+                const QString date =
+                    listDateText(doc.GetItemValue(items.date).at(0), locale, dateFormat);
                 m_list.AddItem(fromTo, subject, size, date);
                 m_list.SetReportIcon(int(i), icon::Mail);
                 m_state.gDocument = view->GetNextDocument(m_state.gDocument);

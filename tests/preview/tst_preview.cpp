@@ -4,6 +4,9 @@
 #include "preview/MailPreview.h"
 #include "shell/SmallIconIndex.h"
 
+#include <QDateTime>
+#include <QLocale>
+#include <QMap>
 #include <QTest>
 
 using namespace tarvik;
@@ -47,6 +50,16 @@ const char* const kFolders = R"json({
   ]
 })json";
 
+// A date as the list writes it in the locale the test runs in; the exact
+// texts of two locales are checked by dateFollowsTheSystemLocale.
+QString listed(const char* iso)
+{
+    const QLocale l = QLocale::system();
+    return l.toString(QDateTime::fromString(QLatin1String(iso), Qt::ISODate).toLocalTime(),
+                      l.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') +
+                          l.timeFormat(QLocale::LongFormat));
+}
+
 } // namespace
 
 class TestPreview : public QObject {
@@ -54,6 +67,7 @@ class TestPreview : public QObject {
 
 private Q_SLOTS:
     void columnsByFolder();
+    void dateFollowsTheSystemLocale();
     void nodesWithoutAView();
     void failuresKeepRowsAndShowNothing();
     void sizes_data();
@@ -69,36 +83,69 @@ void TestPreview::columnsByFolder()
     h.procedures.scan.CmdScan_Click();
 
     h.clickNode(QStringLiteral("Inbox"));
-    QCOMPARE(
-        h.listRows(),
-        (QStringList{QStringLiteral(
-                         "CN=Ann Example/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00"),
-                     QStringLiteral("carl@example.org | Second | 2 KB |   yesterday  ")}));
+    QCOMPARE(h.listRows(),
+             (QStringList{QStringLiteral("CN=Ann Example/O=Acme | Budget 2008 | 2 KB | ") +
+                              listed("2008-03-14T10:32:05+01:00"),
+                          QStringLiteral("carl@example.org | Second | 2 KB |   yesterday  ")}));
     QCOMPARE(h.procedures.mailList.rowCount(), 2); // shown, not waiting
     QCOMPARE(h.procedures.mailList.index(1, 0).data(role::IconIndex).toInt(), icon::Mail);
     QVERIFY(h.window.arrows[ScanArrow::Emails]);
 
     h.clickNode(QStringLiteral("Drafts"));
-    QCOMPARE(h.listRows(), QStringList{QStringLiteral(
-                               "dee@example.com | Draft | 0 KB | 2008-07-01 12:00:00 +02:00")});
+    QCOMPARE(h.listRows(), QStringList{QStringLiteral("dee@example.com | Draft | 0 KB | ") +
+                                       listed("2008-07-01T12:00:00+02:00")});
 
     h.clickNode(QStringLiteral("JunkMail"));
-    QCOMPARE(h.listRows(), QStringList{QStringLiteral(
-                               "spam@example.net | Win! | 0 KB | 2008-12-24 18:30:00 +01:00")});
+    QCOMPARE(h.listRows(), QStringList{QStringLiteral("spam@example.net | Win! | 0 KB | ") +
+                                       listed("2008-12-24T18:30:00+01:00")});
 
     h.clickNode(QStringLiteral("Sent"));
     QCOMPARE(h.listRows(),
-             QStringList{QStringLiteral(
-                 "CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")});
+             QStringList{QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | ") +
+                         listed("2008-03-14T10:32:05+01:00")});
 
     // A user folder lists its view by full name, in view order.
     h.clickNode(QStringLiteral("Projects\\2008"));
     QCOMPARE(h.listRows(),
-             (QStringList{
-                 QStringLiteral(" | Second | 2 KB |   yesterday  "),
-                 QStringLiteral(
-                     "CN=Bob Field/O=Acme | Budget 2008 | 2 KB | 2008-03-14 10:32:05 +01:00")}));
+             (QStringList{QStringLiteral(" | Second | 2 KB |   yesterday  "),
+                          QStringLiteral("CN=Bob Field/O=Acme | Budget 2008 | 2 KB | ") +
+                              listed("2008-03-14T10:32:05+01:00")}));
     QVERIFY(h.dialogs.messages.size() == 1); // only the scan's
+}
+
+void TestPreview::dateFollowsTheSystemLocale()
+{
+    // CTest runs this in the C locale and in German (tst_preview_de); dates in
+    // and out of summer time, written in other zones than this one (Berlin).
+    const QMap<QString, QStringList> expected = {
+        {QStringLiteral("C"),
+         {QStringLiteral("14 Mar 2008 10:32:05 CET"), QStringLiteral("1 Jul 2008 12:00:00 CEST"),
+          QStringLiteral("2 Jan 2001 00:30:00 CET"), QStringLiteral("not a date"),
+          QStringLiteral("3.5")}},
+        {QStringLiteral("de_DE"),
+         {QStringLiteral("14.03.08 10:32:05 CET"), QStringLiteral("01.07.08 12:00:00 CEST"),
+          QStringLiteral("02.01.01 00:30:00 CET"), QStringLiteral("not a date"),
+          QStringLiteral("3.5")}}};
+    const QString locale = QLocale::system().name();
+    if (!expected.contains(locale))
+        QSKIP(qPrintable(QStringLiteral("no texts for the locale ") + locale));
+
+    StoreFixture fx;
+    Harness h;
+    h.browse(fx.buildStore(R"json({ "format": 1, "title": "Dates",
+      "views": [ { "name": "Dated", "folder": true, "documents": ["w", "s", "u", "t", "n"] } ],
+      "documents": [
+        { "id": "w", "items": [ { "name": "PostedDate", "type": "datetime", "values": ["2008-03-14T10:32:05+01:00"] } ] },
+        { "id": "s", "items": [ { "name": "PostedDate", "type": "datetime", "values": ["2008-07-01T06:00:00-04:00"] } ] },
+        { "id": "u", "items": [ { "name": "PostedDate", "type": "datetime", "values": ["2001-01-01T23:30:00Z"] } ] },
+        { "id": "t", "items": [ { "name": "PostedDate", "type": "text", "values": ["not a date"] } ] },
+        { "id": "n", "items": [ { "name": "PostedDate", "type": "number", "values": [3.5] } ] } ] })json"));
+    h.procedures.scan.CmdScan_Click();
+    h.clickNode(QStringLiteral("Dated"));
+    QStringList dates;
+    for (int r = 0; r < h.procedures.mailList.count(); ++r)
+        dates.append(h.procedures.mailList.cell(r, MailList::Date));
+    QCOMPARE(dates, expected.value(locale));
 }
 
 void TestPreview::nodesWithoutAView()
