@@ -5,6 +5,7 @@
 #include "notes/NotesSessionRegistry.h"
 #include "shell/SmallIconIndex.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -79,6 +80,7 @@ private Q_SLOTS:
     void notesProgIdPaths();
     void damagedDatabase();
     void twoScansInARow();
+    void treeIsASoundItemModel();
 };
 
 void TestScan::browseAndCancel()
@@ -400,6 +402,42 @@ void TestScan::twoScansInARow()
     h.procedures.scan.CmdScan_Click();
     QCOMPARE(h.treeLines(), first);
     QCOMPARE(h.procedures.tree.nodeCount(), 10);
+}
+
+void TestScan::treeIsASoundItemModel()
+{
+    // Qt's own checks of an item model, run on every change the tree goes
+    // through: scans that fill it deep and wide, ticks from the view, a scan
+    // that empties it, a scan of the sample.
+    StoreFixture fx;
+    Harness h;
+    QAbstractItemModelTester tester(&h.procedures.tree,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    h.browse(fx.buildStore(describe({{QStringLiteral("($Inbox)"), 2},
+                                     {QStringLiteral("A"), 1},
+                                     {QStringLiteral("A\\B"), 1},
+                                     {QStringLiteral("A\\B\\C"), 1},
+                                     {QStringLiteral("Lost\\Deep\\Child"), 0},
+                                     {QStringLiteral("Inbox"), 1},
+                                     {QStringLiteral("Z"), 3}})));
+    h.procedures.scan.CmdScan_Click();
+    FolderTree& tree = h.procedures.tree;
+    const QModelIndex c = tree.modelIndexOfNode(tree.indexOfKey(QStringLiteral("A\\B\\C")));
+    QVERIFY(c.isValid());
+    QCOMPARE(c.data().toString(), QStringLiteral("C (1)"));
+    QCOMPARE(c.parent().parent().data().toString(), QStringLiteral("A (1)"));
+    QVERIFY(tree.setData(c, Qt::Unchecked, Qt::CheckStateRole));
+    QCOMPARE(tree.node(tree.indexOfKey(QStringLiteral("A\\B\\C"))).tick, 0);
+    QVERIFY(!tree.setData(c, QStringLiteral("renamed"), Qt::EditRole));
+
+    h.browse(fx.buildStore(describe({})));
+    h.procedures.scan.CmdScan_Click(); // no views: the fixed nodes only
+    QCOMPARE(tree.nodeCount(), 8);
+    h.browse(fx.buildSample());
+    h.procedures.scan.CmdScan_Click();
+    QVERIFY(tree.nodeCount() > 8);
+    tree.clear();
+    QCOMPARE(tree.rowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestScan)

@@ -1,9 +1,11 @@
+#include "FaultyNotes.h"
 #include "Harness.h"
 #include "StoreFixture.h"
 
 #include "preview/MailPreview.h"
 #include "shell/SmallIconIndex.h"
 
+#include <QAbstractItemModelTester>
 #include <QDateTime>
 #include <QLocale>
 #include <QMap>
@@ -73,6 +75,7 @@ private Q_SLOTS:
     void sizes_data();
     void sizes();
     void viewNames();
+    void listIsASoundItemModel();
 };
 
 void TestPreview::columnsByFolder()
@@ -196,6 +199,22 @@ void TestPreview::failuresKeepRowsAndShowNothing()
     QCOMPARE(h.dialogs.messages.size(), 1);
     QVERIFY(h.pump.repaints > 0);
 
+    // A view whose walk fails after its first mail keeps that row; one whose
+    // first mail cannot be had lists nothing; neither says anything.
+    auto faults = std::make_shared<NotesFaults>();
+    faults->view = QStringLiteral("Mixed");
+    faults->nextFailsAfter = 1;
+    Harness broken;
+    installFaultyNotes(broken.context, faults);
+    broken.browse(h.window.path);
+    broken.procedures.scan.CmdScan_Click();
+    broken.clickNode(QStringLiteral("Mixed"));
+    QCOMPARE(broken.listRows(), QStringList{QStringLiteral(" | one | 0 KB | ")});
+    faults->firstFails = true;
+    broken.clickNode(QStringLiteral("Mixed"));
+    QCOMPARE(broken.procedures.mailList.count(), 0);
+    QCOMPARE(broken.dialogs.messages.size(), 1);
+
     // A preview after the database went away: empty list, no message.
     QFile::remove(h.window.path);
     h.clickNode(QStringLiteral("Mixed"));
@@ -238,6 +257,36 @@ void TestPreview::viewNames()
     QCOMPARE(viewNameOfFolder(user(" Projects\\2008 ")), QStringLiteral(" Projects\\2008 "));
     QCOMPARE(viewNameOfFolder(FolderId{FolderKind::None, QStringLiteral("Folders")}), QString());
     QCOMPARE(viewNameOfFolder(FolderId()), QString());
+}
+
+void TestPreview::listIsASoundItemModel()
+{
+    // Qt's own checks of an item model, run on every change the list goes
+    // through: fills, refills, clears, icons set on shown and waiting rows.
+    StoreFixture fx;
+    Harness h;
+    MailList& list = h.procedures.mailList;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    h.browse(fx.buildStore(kFolders));
+    h.procedures.scan.CmdScan_Click();
+    for (const char* key :
+         {"Inbox", "Projects\\2008", "Lotus Notes Address Book", "Drafts", "Inbox", "Trash"})
+        h.clickNode(QLatin1String(key));
+    list.AddItem(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                 QStringLiteral("d"));
+    list.AddItem(QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"),
+                 QStringLiteral("h"));
+    list.SetReportIcon(1, icon::Mail); // waiting
+    QCOMPARE(list.rowCount(), 0);
+    list.LockUpdate(false);
+    QCOMPARE(list.rowCount(), 2);
+    list.SetReportIcon(0, icon::Mail); // shown
+    QCOMPARE(list.index(0, MailList::FromTo).data(role::IconIndex).toInt(), icon::Mail);
+    QCOMPARE(list.index(1, MailList::Date).data().toString(), QStringLiteral("h"));
+    QCOMPARE(list.headerData(MailList::Size, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Size"));
+    list.Clear();
+    QCOMPARE(list.rowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPreview)
