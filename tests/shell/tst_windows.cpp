@@ -1,3 +1,5 @@
+#include "Waits.h"
+
 #include "shell/SmallIconIndex.h"
 #include "shell/ui/NotesTab.h"
 #include "shell/ui/SmallIcons.h"
@@ -23,6 +25,7 @@
 #include <QTreeView>
 
 using namespace tarvik;
+using tarvik::test::waitPastTicks;
 
 namespace {
 
@@ -329,7 +332,7 @@ void TestWindows::timerHandOverShowsThenUnloads()
     QCOMPARE(paused, 4000);
     QCOMPARE(host.calls, (QStringList{QStringLiteral("show"), QStringLiteral("unload")}));
     QVERIFY(!splash.timer().isActive());
-    QTest::qWait(50);
+    QVERIFY(waitPastTicks(splash.timer(), 3));
     QCOMPARE(host.calls.size(), 2); // runs once
 }
 
@@ -368,7 +371,7 @@ void TestWindows::keyBeforeFirstTick()
     QVERIFY(startUp.mainWindow()->isVisible());
     QCOMPARE(startUp.mainWindow()->selectedPage(), 1);
     QVERIFY(!startUp.splash()->isVisible());
-    QTest::qWait(60); // several timer intervals
+    QVERIFY(waitPastTicks(startUp.splash()->timer(), 3));
     QCOMPARE(startUp.mainWindowShows(), 1);
     QCOMPARE(startUp.splashUnloads(), 1);
 }
@@ -396,7 +399,7 @@ void TestWindows::keyDuringPauseHandsOverOnce()
     startUp->start();
     QTRY_VERIFY(pauseEnded);
     QVERIFY(handedOverDuringPause);
-    QTest::qWait(20);
+    QVERIFY(waitPastTicks(startUp->splash()->timer(), 3));
     // The rest of the timer's step found the work done and changed nothing.
     QCOMPARE(startUp->mainWindowShows(), 1);
     QCOMPARE(startUp->splashUnloads(), 1);

@@ -24,8 +24,14 @@ void loadApplicationFonts()
 #endif
 }
 
-DesktopHelpViewer::DesktopHelpViewer(QStringList viewers) : m_viewers(std::move(viewers))
-{}
+DesktopHelpViewer::DesktopHelpViewer(QStringList viewers, Starter start)
+    : m_viewers(std::move(viewers)), m_start(std::move(start))
+{
+    if (!m_start)
+        m_start = [](const QString& program, const QStringList& arguments) {
+            return QProcess::startDetached(program, arguments);
+        };
+}
 
 QStringList DesktopHelpViewer::defaultViewers()
 {
@@ -43,7 +49,7 @@ void DesktopHelpViewer::showHelp(const QString& helpFilePath)
     if (help.isFile()) {
         for (const QString& viewer : m_viewers) {
             const QString exe = QStandardPaths::findExecutable(viewer);
-            if (!exe.isEmpty() && QProcess::startDetached(exe, {help.absoluteFilePath()}))
+            if (!exe.isEmpty() && m_start(exe, {help.absoluteFilePath()}))
                 return;
         }
     }

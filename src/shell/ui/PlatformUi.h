@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 // Desktop services of this platform that only the windows need: the fonts the
@@ -23,9 +25,12 @@ void loadApplicationFonts();
 // program can show it.
 class DesktopHelpViewer : public HelpViewerPort {
 public:
+    // Starts a program with arguments without waiting for it; true when it started.
+    using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
+
     // viewers: the help viewers' program names (or paths), the first one
-    // found is used.
-    explicit DesktopHelpViewer(QStringList viewers = defaultViewers());
+    // found is used. start starts it (QProcess::startDetached when empty).
+    explicit DesktopHelpViewer(QStringList viewers = defaultViewers(), Starter start = {});
 
     void showHelp(const QString& helpFilePath) override;
 
@@ -34,6 +39,7 @@ public:
 
 private:
     QStringList m_viewers;
+    Starter m_start;
 };
 
 } // namespace tarvik::platform
