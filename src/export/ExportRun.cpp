@@ -193,8 +193,8 @@ void ExportRun::assignOutputFolders(QStringList userFolders)
         QString part = plain;
         for (int n = 2; holders.contains(part.toCaseFolded()); ++n)
             part = names::numberedFolderPart(plain, n);
-        holders.insert(part.toCaseFolded(),
-                       QStringLiteral("Folder[") + userFolderName(name) + QLatin1Char(']'));
+        // Named exactly, blanks included: "Projects" and "Projects " are two.
+        holders.insert(part.toCaseFolded(), QStringLiteral("Folder[") + name + QLatin1Char(']'));
         OutputFolder out{part, {}};
         if (part != plain)
             out.plainHolder = holders.value(plain.toCaseFolded());
@@ -238,7 +238,7 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
         if (!out.plainHolder.isEmpty())
             m_log.writeLine(QStringLiteral("Folder Renamed : Folder[%1] is written to [%2], "
                                            "since [%3] holds %4")
-                                .arg(shownName, out.part, userFolderPart(name), out.plainHolder));
+                                .arg(name, out.part, userFolderPart(name), out.plainHolder));
         m_window.setHeader(QStringLiteral("Saving Emails (Custom Folders)... [") + shownName +
                            QLatin1Char(']'));
         m_pump.repaint();

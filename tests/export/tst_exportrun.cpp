@@ -732,7 +732,7 @@ void TestExportRun::foldersNamedWithSurroundingBlanks()
     QCOMPARE(QDir(fx.path(QStringLiteral("out/B/Projects (2)"))).entryList(QDir::Files).size(), 2);
     QCOMPARE(QDir(fx.path(QStringLiteral("out/B/-"))).entryList(QDir::Files).size(), 1);
     QVERIFY(h.logLines().contains(QStringLiteral(
-        "Folder Renamed : Folder[Projects] is written to [Projects (2)], since [Projects] holds "
+        "Folder Renamed : Folder[Projects ] is written to [Projects (2)], since [Projects] holds "
         "Folder[Projects]")));
 }
 
