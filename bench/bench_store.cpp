@@ -5,9 +5,9 @@
 //                                               export do; prints documents per second of
 //                                               each run, their median and peak memory
 
+#include "base/OperationError.h"
 #include "notes/NotesSessionRegistry.h"
-#include "notes/StoreBuilder.h"
-#include "shell/OperationError.h"
+#include "notes/builder/StoreBuilder.h"
 
 #include <QElapsedTimer>
 #include <QFile>

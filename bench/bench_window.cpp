@@ -7,11 +7,11 @@
 //                                         the node keyed FOLDERKEY until the list is laid
 //                                         out and painted, and the memory it took
 
-#include "notes/FolderTree.h"
-#include "shell/AppContext.h"
-#include "shell/MainProcedures.h"
-#include "shell/ui/QtPorts.h"
-#include "shell/ui/frmMain.h"
+#include "app/AppContext.h"
+#include "app/FolderTree.h"
+#include "app/MainProcedures.h"
+#include "ui/QtPorts.h"
+#include "ui/frmMain.h"
 
 #include <QAbstractProxyModel>
 #include <QApplication>

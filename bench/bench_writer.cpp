@@ -3,7 +3,7 @@
 //   bench_writer memory [megabytes]       peak memory while saving one large attachment
 // Figures go to docs/benchmarks.md.
 
-#include "export/RdoSession.h"
+#include "mail/RdoSession.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "FuzzSupport.h"
 
-#include "shell/Platform.h"
+#include "base/Platform.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "StoreWalk.h"
 
 #include "FuzzSupport.h"
+#include "base/OperationError.h"
 #include "notes/LocalStore.h"
-#include "shell/OperationError.h"
 
 #include <QFile>
 

@@ -4,8 +4,8 @@
 
 #include "FuzzSupport.h"
 #include "StoreWalk.h"
-#include "notes/StoreBuilder.h"
-#include "shell/OperationError.h"
+#include "base/OperationError.h"
+#include "notes/builder/StoreBuilder.h"
 
 #include <QDir>
 #include <QFile>

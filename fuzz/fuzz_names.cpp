@@ -4,9 +4,9 @@
 // from them land inside the export root on a real file system.
 
 #include "FuzzSupport.h"
-#include "export/FileNames.h"
-#include "notes/FolderTree.h"
-#include "shell/Text.h"
+#include "app/FileNames.h"
+#include "app/FolderTree.h"
+#include "base/Text.h"
 
 #include <QDir>
 #include <QFile>

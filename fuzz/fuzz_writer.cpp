@@ -5,13 +5,13 @@
 // text can add a header or an address.
 
 #include "FuzzSupport.h"
-#include "export/GMimeHandles.h"
-#include "export/MailAddress.h"
-#include "export/MessageBuilder.h"
-#include "export/RdoSession.h"
-#include "shell/Global.h"
-#include "shell/OperationError.h"
-#include "shell/Platform.h"
+#include "app/MessageBuilder.h"
+#include "app/UtilityProcedures.h"
+#include "base/OperationError.h"
+#include "base/Platform.h"
+#include "mail/GMimeHandles.h"
+#include "mail/MailAddress.h"
+#include "mail/RdoSession.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // tarvik-export: exports the mail of a Notes mail database as .eml files from
 // the command line, through the same scan and export run as the window.
 
-#include "export/HeadlessExport.h"
-#include "shell/AppContext.h"
+#include "app/AppContext.h"
+#include "app/HeadlessExport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // tarvik-mkstore: builds a local store file (a Notes mail database for Tarvik's
 // back-end) from a store description.
 
-#include "notes/StoreBuilder.h"
-#include "shell/OperationError.h"
+#include "base/OperationError.h"
+#include "notes/builder/StoreBuilder.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "notes/LocalStore.h"
 
+#include "base/OperationError.h"
+#include "base/Platform.h"
 #include "notes/StoreConnection.h"
 #include "notes/StoreFormat.h"
-#include "shell/OperationError.h"
-#include "shell/Platform.h"
 
 #include <QFile>
 #include <QFileInfo>

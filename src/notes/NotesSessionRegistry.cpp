@@ -1,7 +1,7 @@
 #include "notes/NotesSessionRegistry.h"
 
+#include "base/OperationError.h"
 #include "notes/LocalStore.h"
-#include "shell/OperationError.h"
 
 #include <exception>
 

@@ -1,7 +1,7 @@
 #include "notes/NotesValue.h"
 
-#include "notes/NotesDateText.h"
-#include "shell/OperationError.h"
+#include "base/DateText.h"
+#include "base/OperationError.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 #include "notes/StoreConnection.h"
 
+#include "base/OperationError.h"
 #include "notes/StoreFormat.h"
-#include "shell/OperationError.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Platform.h"
 #include "notes/SqliteHandles.h"
-#include "shell/Platform.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "StoreFixture.h"
+#include "base/OperationError.h"
 #include "notes/LocalStore.h"
 #include "notes/NotesSessionRegistry.h"
-#include "shell/OperationError.h"
 
 #include <QCryptographicHash>
 #include <QDir>

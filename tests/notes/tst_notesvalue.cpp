@@ -1,8 +1,8 @@
+#include "base/DateText.h"
+#include "base/OperationError.h"
 #include "notes/LocalStore.h"
-#include "notes/NotesDateText.h"
 #include "notes/NotesSessionRegistry.h"
 #include "notes/NotesValue.h"
-#include "shell/OperationError.h"
 
 #include <QTest>
 

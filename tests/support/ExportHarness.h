@@ -2,8 +2,8 @@
 
 #include "Harness.h"
 
-#include "export/ExportRun.h"
-#include "export/SaveWindowPort.h"
+#include "app/ExportRun.h"
+#include "app/SaveWindowPort.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Ports.h"
+#include "app/Ports.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/MainWindowPort.h"
-#include "shell/Ports.h"
+#include "app/MainWindowPort.h"
+#include "app/Ports.h"
 
 #include <QList>
 #include <QMap>

@@ -1,8 +1,8 @@
 #include "FaultyNotes.h"
 
+#include "app/AppContext.h"
+#include "base/OperationError.h"
 #include "notes/LocalStore.h"
-#include "shell/AppContext.h"
-#include "shell/OperationError.h"
 
 namespace tarvik::test {
 

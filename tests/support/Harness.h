@@ -3,8 +3,8 @@
 #include "FakeDialogs.h"
 #include "FakeWindow.h"
 
-#include "shell/AppContext.h"
-#include "shell/MainProcedures.h"
+#include "app/AppContext.h"
+#include "app/MainProcedures.h"
 
 #include <QStringList>
 

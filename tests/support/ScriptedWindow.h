@@ -3,10 +3,10 @@
 #include "FakeDialogs.h"
 #include "FakeWindow.h"
 
-#include "shell/AppContext.h"
-#include "shell/MainProcedures.h"
-#include "shell/ui/QtPorts.h"
-#include "shell/ui/frmMain.h"
+#include "app/AppContext.h"
+#include "app/MainProcedures.h"
+#include "ui/QtPorts.h"
+#include "ui/frmMain.h"
 
 namespace tarvik::test {
 

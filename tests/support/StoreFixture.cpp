@@ -1,7 +1,7 @@
 #include "StoreFixture.h"
 
-#include "notes/StoreBuilder.h"
-#include "shell/OperationError.h"
+#include "base/OperationError.h"
+#include "notes/builder/StoreBuilder.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,0 +1,223 @@
+#include "app/DatabaseScan.h"
+
+#include "app/AppState.h"
+#include "app/FolderTree.h"
+#include "app/MainWindowPort.h"
+#include "app/Ports.h"
+#include "app/SmallIconIndex.h"
+#include "app/UtilityProcedures.h"
+#include "base/AppIdentity.h"
+#include "base/FailureStyles.h"
+#include "base/Text.h"
+#include "notes/NotesObjects.h"
+#include "notes/NotesSessionRegistry.h"
+
+namespace tarvik {
+
+using notes::NotesSessionRegistry;
+
+QString notesNotInstalledText()
+{
+    const QStringList lines = {
+        QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."),
+        QString(),
+        QStringLiteral("If Lotus Notes is installed and configured properly and you still get "
+                       "this error message"),
+        QStringLiteral("then make sure your Lotus Notes Client is configured as stand alone "
+                       "client (does not look for Domino)."),
+        QStringLiteral("It is RECOMMENDED that you install a Notes Client on a fresh disk to "
+                       "perform the conversion."),
+        QStringLiteral("Please contact our technical team at ") + identity::supportEmail +
+            QStringLiteral(" for further assistance."),
+        QString(),
+        QStringLiteral("Make sure you logged in under same user account through which Notes is "
+                       "installed."),
+    };
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+DatabaseScan::DatabaseScan(AppState& state, NotesSessionRegistry& sessions, MainWindowPort& window,
+                           DialogPort& dialogs, EventPump& pump, FolderTree& tree)
+    : m_state(state), m_sessions(sessions), m_window(window), m_dialogs(dialogs), m_pump(pump),
+      m_tree(tree)
+{}
+
+void DatabaseScan::CmdBrowse_Click()
+{
+    const QString before = m_window.databasePath();
+    const QString chosen = m_dialogs.openFile(QStringLiteral("Notes Database (*.nsf)"));
+    m_window.setDatabasePath(chosen);
+    if (chosen != before)
+        txtNotesDatabaseFile_Change();
+    m_window.setPageEnabled(2, false);
+    // The tree belongs to the database scanned last, not to the file now
+    // chosen, so exporting from it waits for the next scan, as the preview
+    // page does.
+    m_window.setToolbarButtonEnabled(4, false);
+    m_window.setArrowVisible(ScanArrow::Reading, false);
+    m_window.setArrowVisible(ScanArrow::Emails, false);
+    m_window.setArrowVisible(ScanArrow::MailFolder, false);
+    if (chosen.isEmpty())
+        m_window.setScanFrameVisible(false);
+}
+
+void DatabaseScan::txtNotesDatabaseFile_Change()
+{
+    const bool hasPath = !m_window.databasePath().isEmpty();
+    m_window.setScanButtonEnabled(hasPath);
+    m_window.setToolbarButtonEnabled(2, hasPath);
+}
+
+void DatabaseScan::showNotesNotInstalled()
+{
+    m_dialogs.showMessage(notesNotInstalledText(), QStringLiteral("Notes Not Installed/Configured"),
+                          MessageButtons::Ok, MessageIcon::Information);
+}
+
+void DatabaseScan::CmdScan_Click()
+{
+    if (m_window.selectedPage() != 1)
+        return;
+    const QString path = m_window.databasePath();
+    if (path.isEmpty()) {
+        m_dialogs.showMessage(
+            QStringLiteral("Please select a Notes database and click Start Scan to proceed."),
+            QStringLiteral("Select Notes Database"), MessageButtons::Ok, MessageIcon::Information);
+        m_window.selectPage(1);
+        m_window.setBrowseButtonEnabled(true);
+        return;
+    }
+
+    m_window.setArrowVisible(ScanArrow::Reading, true);
+    m_window.setFolderNameCaption(QString());
+    m_window.setScanFrameVisible(true);
+    m_window.setArrowVisible(ScanArrow::MailFolder, true);
+    m_pump.pause(10);
+
+    // A new session, and nothing of the last scan's database: a database that
+    // cannot be opened must not leave the previous one in its place.
+    m_state.gSession.reset();
+    m_state.gDatabase.reset();
+    m_state.gView.reset();
+    m_state.gDocument.reset();
+    m_state.gDatabaseTitle.clear();
+    m_userFolderKeys.clear();
+    try {
+        m_state.gSession = m_sessions.create(NotesSessionRegistry::dominoProgId);
+    } catch (const OperationError&) {
+    }
+    // With the first ProgID every step is skipped on failure; otherwise the
+    // first failure up to the walk of the views ends the scan.
+    StepRunner steps(m_state.gSession ? StepRunner::Mode::Skip : StepRunner::Mode::Guard);
+    try {
+        if (!m_state.gSession)
+            steps.run(
+                [&] { m_state.gSession = m_sessions.create(NotesSessionRegistry::notesProgId); });
+        steps.run([&] { EmailTreeFill(); });
+        steps.run(
+            [&] { m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), path); });
+        steps.run([&] { m_state.gDatabaseTitle = require(m_state.gDatabase)->Title(); });
+
+        std::optional<notes::NotesViewList> views;
+        steps.run([&] { views = require(m_state.gDatabase)->Views(); });
+        if (!views) {
+            m_dialogs.showMessage(
+                QStringLiteral("No Data Found in NSF file or NSF file is encrypted"),
+                identity::applicationTitle, MessageButtons::Ok, MessageIcon::None);
+            m_window.setScanFrameVisible(false);
+            m_state.gSession.reset();
+            return;
+        }
+
+        QStringList folders;
+        folders.resize(views->size());
+        int taken = 0;
+        for (const std::shared_ptr<notes::NotesView>& view : std::as_const(*views)) {
+            steps.setMode(StepRunner::Mode::Skip);
+            QString name;
+            bool isFolder = false;
+            // A view whose name or kind cannot be read is passed over.
+            if (!steps.run([&] {
+                    name = require(view)->Name();
+                    isFolder =
+                        !name.isEmpty() && !name.startsWith(QLatin1Char('(')) && view->isfolder();
+                }) ||
+                !isFolder)
+                continue;
+            folders[taken++] = name;
+            m_window.setFolderNameCaption(name);
+            m_pump.repaint();
+        }
+
+        if (taken > 0) {
+            steps.run([&] {
+                SortStrings(folders, 0, folders.size() - 1, 0);
+                RemoveDuplicates(folders);
+            });
+            for (const QString& name : std::as_const(folders)) {
+                if (name.isEmpty())
+                    continue;
+                // Counted by the view's exact name: a name with surrounding
+                // blanks is still found.
+                const qint64 n = CountEmails(name);
+                const QStringList parts = name.split(QLatin1Char('\\'));
+                const QString shown = parts.size() >= 2 ? parts.last() : name;
+                m_window.setFolderNameCaption(shown + QStringLiteral(" (") + QString::number(n) +
+                                              QStringLiteral(" Emails)"));
+                m_pump.repaint();
+                steps.run([&] { addUserFolderNode(name, n); });
+            }
+        }
+
+        steps.run([&] {
+            for (int i = 0; i < m_tree.nodeCount(); ++i)
+                m_tree.setTick(i, 1);
+        });
+        m_dialogs.showMessage(QStringLiteral("Notes Database Scan Completed Successfully"),
+                              QStringLiteral("Scan Completed..."), MessageButtons::Ok,
+                              MessageIcon::Information);
+        m_window.setToolbarButtonEnabled(4, true);
+        m_window.setPageEnabled(2, true);
+        m_window.selectPage(2);
+    } catch (const StepRunner::GuardTripped&) {
+        showNotesNotInstalled();
+    }
+}
+
+void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
+{
+    const QStringList parts = name.split(QLatin1Char('\\'));
+    const QString leaf = parts.size() >= 2 ? parts.last() : name;
+
+    // Every node gets a key of its own: the full folder name, made unique
+    // where it meets a fixed node's key or a name that differs only in blanks.
+    QString key = name;
+    for (int n = 2; m_tree.containsKey(key); ++n)
+        key = name + QStringLiteral(" (%1)").arg(n);
+
+    // Under the nearest listed ancestor, else under "Folders".
+    QString parentKey = QStringLiteral("Folders");
+    for (qsizetype levels = parts.size() - 1; levels >= 1; --levels) {
+        const QString ancestor = parts.mid(0, levels).join(QLatin1Char('\\'));
+        const auto it = m_userFolderKeys.constFind(ancestor);
+        if (it != m_userFolderKeys.constEnd()) {
+            parentKey = it.value();
+            break;
+        }
+    }
+
+    FolderNode node;
+    node.key = key;
+    node.caption = leaf + QStringLiteral(" (") + QString::number(count) + QLatin1Char(')');
+    node.icon = icon::Email;
+    node.parentKey = parentKey;
+    node.folderName = userFolderName(name);
+    node.kind = FolderKind::User;
+    node.hasDocuments = count > 0;
+    node.count = count;
+    node.viewName = name;
+    m_tree.addNode(node);
+    m_userFolderKeys.insert(name, key);
+}
+
+} // namespace tarvik

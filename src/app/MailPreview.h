@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/FolderId.h"
+
+#include <QString>
+
+namespace tarvik {
+
+struct AppState;
+class EventPump;
+class FolderTree;
+class MailList;
+class MainWindowPort;
+
+// The mail list beside the folder tree: a click on a folder lists its mails.
+// Read-only; it changes nothing in the database and nothing of the export.
+class MailPreview {
+public:
+    MailPreview(AppState& state, MainWindowPort& window, EventPump& pump, const FolderTree& tree,
+                MailList& list);
+
+    void ContactsTreeView_Click();
+    // Fills the list from the named view (none when the name is empty). Any
+    // failure ends the filling quietly; the rows already added stay.
+    void EnumerateEmails(const QString& viewName);
+
+private:
+    void fillFromView(const QString& viewName);
+
+    AppState& m_state;
+    MainWindowPort& m_window;
+    EventPump& m_pump;
+    const FolderTree& m_tree;
+    MailList& m_list;
+};
+
+// The view that lists a tree node's own folder: "($Inbox)" for the standard
+// folder "Inbox" and its kin, a user folder's view by its exact name, and none
+// for the root and the "Folders" node, even where a user folder is named
+// "Folders".
+QString viewNameOfFolder(const FolderId& folder);
+
+// A document size as the list shows it: kilobytes rounded to a whole number,
+// halves to the even neighbour, then " KB".
+QString sizeInKilobytes(qint64 bytes);
+
+} // namespace tarvik

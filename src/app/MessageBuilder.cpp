@@ -1,0 +1,192 @@
+#include "app/MessageBuilder.h"
+
+#include "app/FileNames.h"
+#include "app/UtilityProcedures.h"
+#include "base/FailureStyles.h"
+#include "base/Platform.h"
+#include "mail/RdoSession.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+
+namespace tarvik {
+
+namespace {
+
+// Random numbers tried before counting upwards from past their range.
+constexpr int kRandomAttempts = 100;
+constexpr std::int32_t kRandomHigh = 40000;
+// The longest number and ".eml" after the subject.
+constexpr int kNumberAndExtension = 10 + 4;
+
+// A line of text with no line breaks or other control characters, so that a
+// value can never start a header line of its own.
+QString oneLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+bool nameIsTaken(const QString& path)
+{
+    // A dangling link counts as taken as well.
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+}
+
+void writeSenderHeaderFile(const QString& path, const QString& from)
+{
+    const QByteArray line = (QStringLiteral("From:") + oneLine(from)).toLocal8Bit() + "\r\n";
+    QString error;
+    if (!platform::writeFileContent(path, line, &error))
+        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
+}
+
+} // namespace
+
+MessageBuilder::MessageBuilder(std::shared_ptr<mail::RdoSession>& session, TempFolder& temp,
+                               RandomGenerator& random, const QString& exportRoot)
+    : m_session(session), m_temp(temp), m_random(random), m_exportRoot(exportRoot)
+{}
+
+QString MessageBuilder::todayText()
+{
+    return QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
+}
+
+QString MessageBuilder::freeFileName(const QString& folder, const QString& stem, int attempt)
+{
+    qint64 n;
+    if (attempt < kRandomAttempts) {
+        n = RandomNumber(m_random, 1, kRandomHigh);
+    } else {
+        // Every random try met a taken name: count upwards from past the
+        // random range, remembering where the last search ended, so the search
+        // always ends and stays quick.
+        qint64& next = m_nextSequential[folder + QLatin1Char('\n') + stem];
+        if (next <= kRandomHigh)
+            next = kRandomHigh + 1;
+        n = next++;
+    }
+    return folder + stem + QString::number(n) + QStringLiteral(".eml");
+}
+
+MessageOutcome MessageBuilder::CreateEmailItem(const QString& FolderName, const QString& eFrom,
+                                               QString& eSubject, const QString& eTo, QString& eCC,
+                                               QString& eBCC, const QString& eDate,
+                                               const QString& eBody, QString& eAttachFileName,
+                                               const AttachmentNotes& notes)
+{
+    MessageOutcome outcome;
+    auto note = [&outcome](const OperationError& e) {
+        outcome.problems.append(e.message());
+    };
+    auto step = [&note](auto&& f) {
+        try {
+            f();
+            return true;
+        } catch (const OperationError& e) {
+            note(e);
+            return false;
+        }
+    };
+
+    std::shared_ptr<mail::RdoMail> item;
+    QString itemFailure;
+    try {
+        item = require(m_session, "Mail session")
+                   ->GetDefaultFolder(mail::olFolderInbox)
+                   ->Items()
+                   ->Add(mail::olMailItem);
+    } catch (const OperationError& e) {
+        itemFailure = e.message();
+    }
+
+    // The sender travels through a header file, as the writer imports it.
+    QString headerFile;
+    step([&] {
+        headerFile = GetTempFolder(m_temp) + QStringLiteral("sqm.pbs");
+        writeSenderHeaderFile(headerFile, eFrom);
+    });
+    if (item) {
+        if (!headerFile.isEmpty())
+            step([&] { item->Import(headerFile, mail::olRfc822); });
+        step([&] { item->setSent(true); });
+        step([&] { item->setSubject(eSubject); });
+        step([&] { item->setBody(eBody); });
+        step([&] { item->setCC(eCC); });
+        step([&] { item->setBCC(eBCC); });
+        step([&] { item->Recipients().Add(eTo)->Resolve(); });
+        const QString date = eDate.isEmpty() ? todayText() : eDate;
+        step([&] { item->setSentOn(date); });
+        step([&] { item->setReceivedTime(date); });
+    }
+
+    if (!eAttachFileName.isEmpty()) {
+        eAttachFileName.remove(0, 1);
+        const QStringList paths = eAttachFileName.split(QLatin1Char('|'));
+        for (const QString& path : paths) {
+            if (path.isEmpty())
+                continue;
+            const AttachmentNote info = notes.value(path);
+            const QString shown =
+                info.displayName.isEmpty() ? QFileInfo(path).fileName() : info.displayName;
+            try {
+                if (!item)
+                    throw OperationError(itemFailure);
+                item->Attachments().Add(path, info.displayName);
+                ++outcome.attached;
+            } catch (const OperationError& e) {
+                const QString why =
+                    info.extractFailure.isEmpty() ? e.message() : info.extractFailure;
+                outcome.droppedAttachments.append(shown + QStringLiteral(": ") + why);
+            }
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+                QFile::remove(path);
+            // The attachment's own folder in the temporary folder goes too.
+            const QString folder = QFileInfo(path).path();
+            if (folder.startsWith(GetTempFolder(m_temp)))
+                QDir().rmdir(folder);
+        }
+    }
+
+    eSubject = names::cleanSubject(eSubject);
+    if (!item) {
+        outcome.failure = itemFailure;
+        return outcome;
+    }
+
+    const QString folder = m_exportRoot + FolderName + platform::separator();
+    const QString stem = names::subjectPart(eSubject, kNumberAndExtension);
+    for (int attempt = 0;; ++attempt) {
+        QString path;
+        try {
+            path = freeFileName(folder, stem, attempt);
+        } catch (const OperationError& e) {
+            outcome.failure = e.message();
+            break;
+        }
+        if (nameIsTaken(path))
+            continue;
+        try {
+            item->SaveAs(path, mail::olRfc822);
+            outcome.saved = true;
+            outcome.path = path;
+            break;
+        } catch (const OperationError& e) {
+            // Another file took the name meanwhile: draw again. Anything else
+            // is this message's failure.
+            if (nameIsTaken(path))
+                continue;
+            outcome.failure = e.message();
+            break;
+        }
+    }
+    return outcome;
+}
+
+} // namespace tarvik

@@ -1,0 +1,23 @@
+#include "app/AppContext.h"
+#include "base/AppIdentity.h"
+#include "ui/Artwork.h"
+#include "ui/MainWindow.h"
+#include "ui/PlatformUi.h"
+#include "ui/StartUp.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    tarvik::platform::ignoreFileSizeLimitSignal();
+    QApplication::setApplicationName(tarvik::identity::projectName);
+    QApplication::setWindowIcon(tarvik::art::productIcon());
+    tarvik::platform::loadApplicationFonts();
+    QApplication::setFont(tarvik::art::tahoma());
+
+    tarvik::AppContext context;
+    tarvik::StartUp startUp([&context] { return std::make_unique<tarvik::MainWindow>(context); });
+    startUp.start();
+    return app.exec();
+}

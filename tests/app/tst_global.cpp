@@ -1,0 +1,233 @@
+#include "FakeDialogs.h"
+#include "ToolRun.h"
+
+#include "app/UtilityProcedures.h"
+#include "base/OperationError.h"
+#include "base/Platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+using namespace tarvik;
+
+class TestGlobal : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sortStrings_data();
+    void sortStrings();
+    void sortStringsLargeLists();
+    void sortStringsRejectsBadRange();
+    void removeDuplicates_data();
+    void removeDuplicates();
+    void removeDuplicatesFailsWithoutEntries();
+    void randomNumberRange();
+    void randomSequenceIsTheSameInEveryRun();
+    void createFolderPath();
+    void createFolderPathThatCannotSucceed();
+    void privateTempFolder();
+    void browseForFolderPassesCancel();
+};
+
+static QStringList split(const char* s)
+{
+    return QString::fromUtf8(s).split(QLatin1Char(','));
+}
+
+void TestGlobal::sortStrings_data()
+{
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("upper before lower, prefix first") << split("b,B,a,ab") << split("B,a,ab,b");
+    QTest::newRow("code units, not locale") << split("alpha,Zeta,Projects\\2008,Projects")
+                                            << split("Projects,Projects\\2008,Zeta,alpha");
+    QTest::newRow("one entry") << split("x") << split("x");
+    QTest::newRow("repeats stay adjacent") << split("c,a,c,b,a") << split("a,a,b,c,c");
+    QTest::newRow("non-ASCII by code unit")
+        << QStringList{QStringLiteral("Ü"), QStringLiteral("z"), QStringLiteral("季度"),
+                       QStringLiteral("A")}
+        << QStringList{QStringLiteral("A"), QStringLiteral("z"), QStringLiteral("Ü"),
+                       QStringLiteral("季度")};
+    QTest::newRow("empty entries first") << split("b,,a,") << split(",,a,b");
+}
+
+void TestGlobal::sortStrings()
+{
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, expected);
+    SortStrings(input, 0, input.size() - 1, 0);
+    QCOMPARE(input, expected);
+}
+
+void TestGlobal::sortStringsLargeLists()
+{
+    // Sorted, reversed and all-equal inputs are the classic quicksort traps.
+    for (int shape = 0; shape < 3; ++shape) {
+        QStringList list;
+        for (int i = 0; i < 40000; ++i) {
+            const int v = shape == 0 ? i : shape == 1 ? 40000 - i : 7;
+            list.append(QStringLiteral("F%1").arg(v, 6, 10, QLatin1Char('0')));
+        }
+        QStringList expected = list;
+        std::sort(expected.begin(), expected.end());
+        SortStrings(list, 0, list.size() - 1);
+        QCOMPARE(list, expected);
+    }
+}
+
+void TestGlobal::sortStringsRejectsBadRange()
+{
+    QStringList list = split("b,a");
+    QVERIFY_THROWS_EXCEPTION(OperationError, SortStrings(list, 0, 2));
+    QCOMPARE(list, split("b,a"));
+}
+
+void TestGlobal::removeDuplicates_data()
+{
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("run of three") << split("a,a,a,b") << split("a,b");
+    QTest::newRow("empty entry dropped") << split("a,,b") << split("a,b");
+    QTest::newRow("one entry") << split("a") << split("a");
+    QTest::newRow("only adjacent repeats") << split("a,b,a") << split("a,b,a");
+    QTest::newRow("leading empties") << split(",,a,a") << split("a");
+    QTest::newRow("case matters") << split("A,a,a") << split("A,a");
+}
+
+void TestGlobal::removeDuplicates()
+{
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, expected);
+    RemoveDuplicates(input);
+    QCOMPARE(input, expected);
+}
+
+void TestGlobal::removeDuplicatesFailsWithoutEntries()
+{
+    QStringList empties = split(",,");
+    QVERIFY_THROWS_EXCEPTION(OperationError, RemoveDuplicates(empties));
+    QStringList none;
+    QVERIFY_THROWS_EXCEPTION(OperationError, RemoveDuplicates(none));
+}
+
+void TestGlobal::randomNumberRange()
+{
+    RandomGenerator random;
+    QSet<int> seen;
+    for (int i = 0; i < 20000; ++i) {
+        const int n = RandomNumber(random, 1, 40000);
+        QVERIFY(n >= 1 && n <= 40000);
+        seen.insert(n);
+        QCOMPARE(RandomNumber(random, 1, 1), 1);
+        const int m = RandomNumber(random, -3, 3);
+        QVERIFY(m >= -3 && m <= 3);
+    }
+    QVERIFY(seen.size() > 15000); // spread over the range, not stuck
+    QVERIFY(RandomNumber(random, INT_MIN, INT_MAX) >= INT_MIN);
+}
+
+void TestGlobal::randomSequenceIsTheSameInEveryRun()
+{
+    auto run = [] {
+        return test::runTool(QCoreApplication::applicationFilePath(),
+                             {QStringLiteral("--print-random")})
+            .output;
+    };
+    const QByteArray first = run();
+    const QByteArray second = run();
+    QCOMPARE(first.count('\n'), 50);
+    QCOMPARE(first, second);
+    // A new generator in this process starts the same sequence again.
+    RandomGenerator random;
+    QByteArray here;
+    for (int i = 0; i < 50; ++i)
+        here += QByteArray::number(RandomNumber(random, 1, 40000)) + '\n';
+    QCOMPARE(here, first);
+    const QList<QByteArray> lines = first.split('\n');
+    QVERIFY(QSet<QByteArray>(lines.begin(), lines.end()).size() > 40);
+}
+
+void TestGlobal::createFolderPath()
+{
+    QTemporaryDir dir;
+    const QString withSep = dir.path() + QStringLiteral("/a/b/c/");
+    const QString withoutSep = dir.path() + QStringLiteral("/x/y/z");
+    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withSep)));
+    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withoutSep)));
+    QVERIFY(QFileInfo(dir.path() + QStringLiteral("/a/b/c")).isDir());
+    QVERIFY(QFileInfo(dir.path() + QStringLiteral("/x/y/z")).isDir());
+    // Existing folders are success, not failure.
+    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withoutSep)));
+}
+
+void TestGlobal::createFolderPathThatCannotSucceed()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.path() + QStringLiteral("/file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // A path through a regular file cannot exist as a folder, even for root.
+    QVERIFY(!CreateFolderPath(dir.path() + QStringLiteral("/file/sub")));
+    QVERIFY(!CreateFolderPath(dir.path() + QStringLiteral("/file")));
+}
+
+void TestGlobal::privateTempFolder()
+{
+    QString made;
+    {
+        TempFolder temp;
+        const QString path = GetTempFolder(temp);
+        QVERIFY(path.endsWith(platform::separator()));
+        QCOMPARE(GetTempFolder(temp), path); // one folder for the run
+        made = path;
+        QVERIFY(path.startsWith(platform::systemTempFolder()));
+        QVERIFY(path != platform::systemTempFolder() + platform::separator());
+
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(S_ISDIR(st.st_mode));
+        QCOMPARE(st.st_mode & 0777, 0700u);
+        QCOMPARE(st.st_uid, ::getuid());
+
+        QFile f(path + QStringLiteral("sqm.pbs"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("From:x\r\n");
+        f.close();
+
+        // Another run gets a folder of its own.
+        TempFolder other;
+        QVERIFY(GetTempFolder(other) != path);
+    }
+    QVERIFY(!QFileInfo::exists(made)); // removed with its files when the run ends
+}
+
+void TestGlobal::browseForFolderPassesCancel()
+{
+    test::FakeDialogs dialogs;
+    QCOMPARE(BrowseForFolder(dialogs, QStringLiteral("Pick")), QString());
+    dialogs.folderAnswers = {QStringLiteral("/srv/out")};
+    QCOMPARE(BrowseForFolder(dialogs, QStringLiteral("Pick")), QStringLiteral("/srv/out"));
+    QCOMPARE(dialogs.folderTitles, (QStringList{QStringLiteral("Pick"), QStringLiteral("Pick")}));
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && qstrcmp(argv[1], "--print-random") == 0) {
+        RandomGenerator random;
+        for (int i = 0; i < 50; ++i)
+            std::printf("%d\n", RandomNumber(random, 1, 40000));
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestGlobal t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_global.moc"
