@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace tarvik::notes {
+namespace tarvik {
 
 namespace {
 
@@ -97,4 +97,4 @@ std::optional<QDateTime> parseDateText(const QString& text)
     return result;
 }
 
-} // namespace tarvik::notes
+} // namespace tarvik

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace tarvik::notes {
+namespace tarvik {
 
 // The one text form of a date-time value, shared by everything that turns dates
 // into text and back: the instant in this machine's local time, followed by the
@@ -22,4 +22,4 @@ QString formatDateText(const QDateTime& dateTime);
 // Nothing for any other text, an impossible date or time, or an offset beyond 14 hours.
 std::optional<QDateTime> parseDateText(const QString& text);
 
-} // namespace tarvik::notes
+} // namespace tarvik

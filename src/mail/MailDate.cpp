@@ -50,7 +50,7 @@ std::optional<QDateTime> parseMailDate(const QString& text)
 
     const QString t = text.trimmed();
     // The Notes back-end's own text form of a date-time, read by its own reader.
-    if (const auto fromNotes = notes::parseDateText(t)) {
+    if (const auto fromNotes = parseDateText(t)) {
         const int year = fromNotes->date().year();
         return year >= minYear && year <= maxYear ? fromNotes : std::nullopt;
     }

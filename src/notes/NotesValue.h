@@ -25,7 +25,7 @@ public:
 
     // The default text conversion: a text as it is; a number in its shortest form
     // that reads back to the same number ("3", "2.5", "-0.125", "1e+21"); a
-    // date-time in the form of formatDateText (NotesDateText.h).
+    // date-time in the form of formatDateText (base/DateText.h).
     QString toText() const;
 
     bool operator==(const NotesValue& other) const;
