@@ -3,12 +3,12 @@
 
 #include "app/AppContext.h"
 #include "app/HeadlessExport.h"
+#include "base/Platform.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
             options.folders.append(name);
     }
     options.userFolders = parser.values(userFolder);
-    options.progressBar = ::isatty(STDERR_FILENO);
+    options.progressBar = tarvik::platform::isTerminal(stderr);
 
     tarvik::AppContext context;
     if (parser.isSet(log))

@@ -6,6 +6,7 @@
 #include "app/MainWindowPort.h"
 #include "app/Ports.h"
 #include "app/SaveWindowPort.h"
+#include "base/Platform.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,7 +15,6 @@
 
 #include <functional>
 #include <memory>
-#include <unistd.h>
 
 namespace tarvik {
 
@@ -280,12 +280,10 @@ bool checkDestination(const QString& destination, QString* why)
     }
     const QString probe = QDir(destination).filePath(QStringLiteral(".tarvik-write-test"));
     QString error;
-    const int fd = platform::createNewFile(probe, &error);
-    if (fd < 0) {
+    if (!platform::createNewFile(probe, &error)) {
         *why = QStringLiteral("Cannot write in %1: %2").arg(destination, error);
         return false;
     }
-    ::close(fd);
     QFile::remove(probe);
     return true;
 }

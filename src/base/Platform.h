@@ -1,14 +1,48 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
+#include <cstdio>
 #include <optional>
 
 // The one place that knows how this operating system does things: where the
 // temporary folder and the export log live, how folders are created, how files
 // are created without following links and moved into place without replacing
-// anything. A Windows build changes only Platform.cpp.
+// anything, which program shows the help. Platform.cpp holds what Qt does alike
+// everywhere; PlatformPosix.cpp the rest for POSIX systems, PlatformWindows.cpp
+// for Windows (CMake builds one of the two).
 namespace tarvik::platform {
+
+// An open file descriptor, closed when the object goes. Move-only.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    explicit operator bool() const { return isOpen(); }
+    int get() const { return m_fd; }
+    // Hands the descriptor to a new owner (a stream that closes it); this object
+    // is then closed.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    // A second descriptor of the same open file, not inherited by programs this
+    // one starts; not open on failure.
+    FileDescriptor duplicate() const;
+
+private:
+    int m_fd = -1;
+};
 
 // The native path separator ("/" here, "\" on Windows).
 QChar separator();
@@ -32,8 +66,11 @@ bool createFolderPath(const QString& path);
 QString defaultLogPath();
 
 // Creates or truncates a regular file for writing without following a link at
-// its final component. Returns an open file descriptor or -1 (errorText says why).
-int openForWriteNoFollow(const QString& path, QString* errorText = nullptr);
+// its final component. Not open on failure (errorText says why).
+FileDescriptor openForWriteNoFollow(const QString& path, QString* errorText = nullptr);
+
+// Opens a file for reading. Not open on failure (errorText says why).
+FileDescriptor openForRead(const QString& path, QString* errorText = nullptr);
 
 // Replaces the content of a small regular file (creating it if need be)
 // without following a link at its final component. The file is overwritten
@@ -42,18 +79,19 @@ int openForWriteNoFollow(const QString& path, QString* errorText = nullptr);
 bool writeFileContent(const QString& path, const QByteArray& content, QString* errorText = nullptr);
 
 // Creates a new file for writing; fails when anything (file or link) already
-// has that name. Returns an open file descriptor or -1 (errorText says why).
-int createNewFile(const QString& path, QString* errorText = nullptr);
+// has that name. Not open on failure (errorText says why).
+FileDescriptor createNewFile(const QString& path, QString* errorText = nullptr);
 
 // Creates a file without a name in folder, for writing; it gets its name with
 // linkAnonymousFile once it is complete, so no other name is ever seen in the
-// folder. -1 where the file system cannot do this (the caller then uses a
+// folder. Not open where the system cannot do this (the caller then uses a
 // temporary name) or on failure (errorText says why).
-int createAnonymousFile(const QString& folder, QString* errorText = nullptr);
+FileDescriptor createAnonymousFile(const QString& folder, QString* errorText = nullptr);
 
-// Gives a file made by createAnonymousFile (still open as fd) its name; fails,
+// Gives a file made by createAnonymousFile (still open as file) its name; fails,
 // changing nothing, when that name exists.
-bool linkAnonymousFile(int fd, const QString& path, QString* errorText = nullptr);
+bool linkAnonymousFile(const FileDescriptor& file, const QString& path,
+                       QString* errorText = nullptr);
 
 // Moves from to to within one file system, failing (and leaving both names as
 // they are) when to already exists.
@@ -118,6 +156,23 @@ qsizetype nameLength(const QString& name);
 // safe: a leading dot (a hidden file here); reserved device names and trailing
 // dots or blanks on Windows.
 QString adjustNameForSystem(const QString& name);
+
+// Whether stream writes to a terminal (where a progress bar can redraw its line).
+bool isTerminal(std::FILE* stream);
+
+// The programs that show a compiled help file on this system, in the order they
+// are tried.
+QStringList helpViewers();
+
+// Starts the first of viewers that is installed (a program name looked up on the
+// search path, or a path) with helpFile, and returns without waiting. False when
+// none is installed or none could be started.
+bool startHelpViewer(const QString& helpFile, const QStringList& viewers = helpViewers());
+
+// Font files the windows were designed with that this system has only as loose
+// files, not registered with its font configuration (a free Tahoma ships with
+// Wine's fonts). Those that exist.
+QStringList looseFontFiles();
 
 // The offset from UTC, in seconds, of this machine's local time at an instant. The
 // time zone is read once per process (or again after tzset()), not at every call.

@@ -1,8 +1,8 @@
 #include "base/Platform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +18,8 @@
 #include <sys/syscall.h>
 #endif
 
+// The services of Platform.h on POSIX systems (Linux first: O_TMPFILE, renameat2
+// and syncfs where it has them).
 namespace tarvik::platform {
 
 namespace {
@@ -35,17 +37,15 @@ void setError(QString* errorText, int err)
 
 } // namespace
 
-QChar separator()
+FileDescriptor::~FileDescriptor()
 {
-    return QDir::separator();
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
-QString systemTempFolder()
+FileDescriptor FileDescriptor::duplicate() const
 {
-    QString t = QDir::tempPath();
-    while (t.size() > 1 && t.endsWith(QLatin1Char('/')))
-        t.chop(1);
-    return QDir::toNativeSeparators(t);
+    return FileDescriptor(m_fd >= 0 ? ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0) : -1);
 }
 
 QString makePrivateTempFolder()
@@ -59,128 +59,116 @@ QString makePrivateTempFolder()
     return QDir::toNativeSeparators(QFile::decodeName(templ));
 }
 
-void removeFolderTree(const QString& path)
-{
-    if (path.isEmpty())
-        return;
-    QDir(path).removeRecursively();
-}
-
-bool createFolderPath(const QString& path)
-{
-    if (path.isEmpty())
-        return false;
-    const QString p = QDir::fromNativeSeparators(path);
-    QFileInfo fi(p);
-    if (fi.isDir())
-        return true;
-    if (!QDir().mkpath(p))
-        return false;
-    return QFileInfo(p).isDir();
-}
-
 QString defaultLogPath()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\Log.txt");
-#else
     return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Log.txt"));
-#endif
 }
 
-int openForWriteNoFollow(const QString& path, QString* errorText)
+namespace {
+
+// Opens a regular file for writing without following a link at path; anything but
+// a regular file is refused.
+FileDescriptor openRegularForWrite(const QString& path, int flags, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    // O_NONBLOCK keeps a named pipe at path from blocking the open; anything but a
-    // regular file is then refused.
-    const int fd = ::open(p.constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) {
+    // O_NONBLOCK keeps a named pipe at path from blocking the open.
+    FileDescriptor fd(::open(
+        p.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | flags, 0600));
+    if (!fd) {
         setError(errorText, errno);
-        return -1;
+        return {};
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         if (errorText)
             *errorText = QStringLiteral("not a regular file");
-        return -1;
+        return {};
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+FileDescriptor openForWriteNoFollow(const QString& path, QString* errorText)
+{
+    return openRegularForWrite(path, O_TRUNC, errorText);
+}
+
+FileDescriptor openForRead(const QString& path, QString* errorText)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    FileDescriptor fd(::open(p.constData(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        setError(errorText, errno);
     return fd;
 }
 
 bool writeFileContent(const QString& path, const QByteArray& content, QString* errorText)
 {
-    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    const int fd =
-        ::open(p.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        setError(errorText, errno);
+    FileDescriptor fd = openRegularForWrite(path, 0, errorText);
+    if (!fd)
         return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (errorText)
-            *errorText = QStringLiteral("not a regular file");
-        return false;
-    }
     qsizetype done = 0;
     while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        const ssize_t n =
+            ::write(fd.get(), content.constData() + done, size_t(content.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             setError(errorText, n < 0 ? errno : ENOSPC);
-            ::close(fd);
             return false;
         }
         done += n;
     }
-    if (::ftruncate(fd, off_t(content.size())) != 0) {
+    if (::ftruncate(fd.get(), off_t(content.size())) != 0) {
         setError(errorText, errno);
-        ::close(fd);
         return false;
     }
-    if (::close(fd) != 0) {
+    // An error reported at close counts as a failed write.
+    if (::close(fd.release()) != 0) {
         setError(errorText, errno);
         return false;
     }
     return true;
 }
 
-int createNewFile(const QString& path, QString* errorText)
+FileDescriptor createNewFile(const QString& path, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    const int fd =
-        ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
+    FileDescriptor fd(
+        ::open(p.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd)
         setError(errorText, errno);
     return fd;
 }
 
-int createAnonymousFile(const QString& folder, QString* errorText)
+FileDescriptor createAnonymousFile(const QString& folder, QString* errorText)
 {
 #if defined(__linux__) && defined(O_TMPFILE)
-    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(folder));
-    const int fd = ::open(p.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd < 0)
-        setError(errorText, errno);
-    return fd;
+    // The file gets its name through /proc (linkAnonymousFile): without /proc
+    // (some containers) it could never get one.
+    static const bool procFds = QFileInfo::exists(QStringLiteral("/proc/self/fd"));
+    if (procFds) {
+        const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(folder));
+        FileDescriptor fd(::open(p.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
+        if (!fd)
+            setError(errorText, errno);
+        return fd;
+    }
 #else
     Q_UNUSED(folder);
+#endif
     if (errorText)
         *errorText = QStringLiteral("not supported");
-    return -1;
-#endif
+    return {};
 }
 
-bool linkAnonymousFile(int fd, const QString& path, QString* errorText)
+bool linkAnonymousFile(const FileDescriptor& file, const QString& path, QString* errorText)
 {
 #if defined(__linux__)
     // Through /proc, which needs no privilege, unlike AT_EMPTY_PATH.
-    const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
+    const QByteArray source = "/proc/self/fd/" + QByteArray::number(file.get());
     const QByteArray target = QFile::encodeName(QDir::fromNativeSeparators(path));
     if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) ==
         0)
@@ -188,7 +176,7 @@ bool linkAnonymousFile(int fd, const QString& path, QString* errorText)
     setError(errorText, errno);
     return false;
 #else
-    Q_UNUSED(fd);
+    Q_UNUSED(file);
     Q_UNUSED(path);
     if (errorText)
         *errorText = QStringLiteral("not supported");
@@ -304,20 +292,19 @@ RemoveOnInterrupt::~RemoveOnInterrupt()
 bool syncFileSystem(const QString& path, QString* errorText)
 {
     const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
-    const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-    if (fd < 0) {
+    const FileDescriptor fd(::open(p.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+    if (!fd) {
         setError(errorText, errno);
         return false;
     }
 #if defined(__linux__)
-    const bool ok = ::syncfs(fd) == 0;
+    const bool ok = ::syncfs(fd.get()) == 0;
 #else
     ::sync();
     const bool ok = true;
 #endif
     if (!ok)
         setError(errorText, errno);
-    ::close(fd);
     return ok;
 }
 
@@ -330,39 +317,40 @@ void ignoreFileSizeLimitSignal()
 
 qsizetype nameLength(const QString& name)
 {
-#ifdef Q_OS_WIN
-    return name.size();
-#else
     // Measured in the bytes the file system gets: QFile::encodeName writes a
     // lone surrogate as U+FFFD (3 bytes), where toUtf8() writes "?" (1 byte).
     return QFile::encodeName(name).size();
-#endif
 }
 
 QString adjustNameForSystem(const QString& name)
 {
     QString n = name;
-#ifdef Q_OS_WIN
-    while (n.endsWith(QLatin1Char('.')) || n.endsWith(QLatin1Char(' ')))
-        n[n.size() - 1] = QLatin1Char('_');
-    static const QStringList reserved = {
-        QStringLiteral("CON"),  QStringLiteral("PRN"),  QStringLiteral("AUX"),
-        QStringLiteral("NUL"),  QStringLiteral("COM1"), QStringLiteral("COM2"),
-        QStringLiteral("COM3"), QStringLiteral("COM4"), QStringLiteral("COM5"),
-        QStringLiteral("COM6"), QStringLiteral("COM7"), QStringLiteral("COM8"),
-        QStringLiteral("COM9"), QStringLiteral("LPT1"), QStringLiteral("LPT2"),
-        QStringLiteral("LPT3"), QStringLiteral("LPT4"), QStringLiteral("LPT5"),
-        QStringLiteral("LPT6"), QStringLiteral("LPT7"), QStringLiteral("LPT8"),
-        QStringLiteral("LPT9")};
-    const QString stem = n.section(QLatin1Char('.'), 0, 0).trimmed();
-    if (reserved.contains(stem, Qt::CaseInsensitive))
-        n.prepend(QLatin1Char('_'));
-#else
     // A leading dot hides a file from the user's file manager.
     if (n.startsWith(QLatin1Char('.')))
         n[0] = QLatin1Char('_');
-#endif
     return n;
+}
+
+bool isTerminal(std::FILE* stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+QStringList helpViewers()
+{
+    return {QStringLiteral("xchm"), QStringLiteral("kchmviewer")};
+}
+
+QStringList looseFontFiles()
+{
+    QStringList found;
+    for (const char* file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        const QString path = QString::fromLatin1(file);
+        if (QFileInfo::exists(path))
+            found.append(path);
+    }
+    return found;
 }
 
 } // namespace tarvik::platform

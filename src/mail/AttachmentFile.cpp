@@ -1,12 +1,10 @@
 #include "mail/AttachmentFile.h"
 
 #include "base/OperationError.h"
+#include "base/Platform.h"
 #include "mail/MailAddress.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-#include <fcntl.h>
 
 namespace tarvik::mail {
 
@@ -92,19 +90,11 @@ std::shared_ptr<AttachmentFile> AttachmentFile::open(const QString& path,
     if (name.trimmed().isEmpty())
         throw OperationError(QStringLiteral("\"%1\" has no file name.").arg(path));
 
-    GError* rawError = nullptr;
-    int flags = O_RDONLY;
-#ifdef O_CLOEXEC
-    flags |= O_CLOEXEC;
-#endif
-    auto stream = gmime::take(
-        g_mime_stream_fs_open(QFile::encodeName(path).constData(), flags, 0, &rawError));
-    const gmime::Error error(rawError);
-    if (!stream) {
-        throw OperationError(QStringLiteral("Cannot open the file \"%1\": %2")
-                                 .arg(path, error ? QString::fromUtf8(error->message)
-                                                  : QStringLiteral("unknown error")));
-    }
+    QString error;
+    platform::FileDescriptor file = platform::openForRead(path, &error);
+    if (!file)
+        throw OperationError(QStringLiteral("Cannot open the file \"%1\": %2").arg(path, error));
+    auto stream = gmime::take(g_mime_stream_fs_new(file.release()));
     return std::shared_ptr<AttachmentFile>(new AttachmentFile(name, std::move(stream)));
 }
 

@@ -10,8 +10,6 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tarvik::mail {
 
@@ -65,14 +63,14 @@ void checked_file_stream_init(CheckedFileStream* self)
     self->error = 0;
 }
 
-// Owns fd from now on; closes it when the stream goes.
-gmime::Ref<GMimeStream> checkedFileStream(int fd)
+// Owns the file from now on; closes it when the stream goes.
+gmime::Ref<GMimeStream> checkedFileStream(platform::FileDescriptor file)
 {
     auto* self =
         static_cast<CheckedFileStream*>(g_object_new(checked_file_stream_get_type(), nullptr));
     self->parent.owner = TRUE;
     self->parent.eos = FALSE;
-    self->parent.fd = fd;
+    self->parent.fd = file.release();
     g_mime_stream_construct(GMIME_STREAM(self), 0, -1);
     return gmime::take(GMIME_STREAM(self));
 }
@@ -91,18 +89,14 @@ class PendingFile {
 public:
     explicit PendingFile(const QString& folder)
     {
-        static const bool anonymousFiles = QFileInfo::exists(QStringLiteral("/proc/self/fd"));
-        if (anonymousFiles) {
-            m_fd = platform::createAnonymousFile(folder);
-            if (m_fd >= 0) {
-                // A second descriptor names the file once the stream has closed
-                // the first.
-                m_linkFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-                if (m_linkFd >= 0)
-                    return;
-                ::close(m_fd);
-                m_fd = -1;
-            }
+        m_file = platform::createAnonymousFile(folder);
+        if (m_file) {
+            // A second descriptor names the file once the stream has closed the
+            // first.
+            m_link = m_file.duplicate();
+            if (m_link)
+                return;
+            m_file = {};
         }
         static constexpr char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -112,8 +106,8 @@ public:
             for (int i = 0; i < 6; ++i)
                 name.append(QLatin1Char(letters[QRandomGenerator::system()->bounded(62)]));
             const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".tmp");
-            m_fd = platform::createNewFile(path, &error);
-            if (m_fd >= 0) {
+            m_file = platform::createNewFile(path, &error);
+            if (m_file) {
                 m_path = path;
                 return;
             }
@@ -125,30 +119,28 @@ public:
     }
     ~PendingFile()
     {
-        if (m_linkFd >= 0)
-            ::close(m_linkFd);
         if (!m_kept && !m_path.isEmpty())
             QFile::remove(m_path);
     }
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    int takeDescriptor() { return std::exchange(m_fd, -1); }
+    platform::FileDescriptor takeFile() { return std::move(m_file); }
 
     // Gives the finished file its name; fails, changing nothing, when the
     // name exists.
     bool putInPlace(const QString& target, QString* error)
     {
-        const bool placed = m_linkFd >= 0 ? platform::linkAnonymousFile(m_linkFd, target, error)
-                                          : platform::moveNoReplace(m_path, target, error);
+        const bool placed = m_link ? platform::linkAnonymousFile(m_link, target, error)
+                                   : platform::moveNoReplace(m_path, target, error);
         m_kept = placed;
         return placed;
     }
 
 private:
     QString m_path; // empty for a file without a name
-    int m_fd = -1;
-    int m_linkFd = -1;
+    platform::FileDescriptor m_file;
+    platform::FileDescriptor m_link; // the file without a name, until it has one
     bool m_kept = false;
 };
 
@@ -180,7 +172,7 @@ void writeMessageFile(GMimeObject* message, const QString& path)
 
     PendingFile pending(folder);
     {
-        auto stream = checkedFileStream(pending.takeDescriptor());
+        auto stream = checkedFileStream(pending.takeFile());
         // GMime writes a message in many small pieces; the buffer hands them
         // to the file in blocks.
         auto buffered =

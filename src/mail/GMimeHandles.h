@@ -43,15 +43,6 @@ struct GFree {
 };
 using CString = std::unique_ptr<char, GFree>;
 
-struct ErrorFree {
-    void operator()(GError* e) const noexcept
-    {
-        if (e)
-            g_error_free(e);
-    }
-};
-using Error = std::unique_ptr<GError, ErrorFree>;
-
 struct FormatOptionsFree {
     void operator()(GMimeFormatOptions* o) const noexcept { g_mime_format_options_free(o); }
 };

@@ -63,13 +63,14 @@ void LocalEmbeddedObject::ExtractFile(const QString& path)
         throw OperationError(
             QStringLiteral("Cannot write \"%1\": it is the mail store being read").arg(path));
     QString why;
-    const int fd = platform::openForWriteNoFollow(path, &why);
-    if (fd < 0)
+    platform::FileDescriptor fd = platform::openForWriteNoFollow(path, &why);
+    if (!fd)
         throw OperationError(QStringLiteral("Cannot write \"%1\": %2").arg(path, why));
     QFile out;
     try {
-        if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        if (!out.open(fd.get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
             failWrite(out, path);
+        fd.release(); // out closes it now
         writeContent(out, path);
         out.close(); // flushes; a failing flush shows in error()
         if (out.error() != QFileDevice::NoError)

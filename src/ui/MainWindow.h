@@ -2,7 +2,7 @@
 
 #include "app/MainProcedures.h"
 #include "app/Ports.h"
-#include "ui/PlatformUi.h"
+#include "ui/DesktopServices.h"
 #include "ui/QtPorts.h"
 #include "ui/frmMain.h"
 
@@ -29,7 +29,7 @@ public:
 private:
     QtDialogs m_dialogs;
     QtEventPump m_pump;
-    platform::DesktopHelpViewer m_help;
+    DesktopHelpViewer m_help;
     MainProcedures m_procedures;
 };
 

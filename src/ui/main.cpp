@@ -1,8 +1,8 @@
 #include "app/AppContext.h"
 #include "base/AppIdentity.h"
 #include "ui/Artwork.h"
+#include "ui/DesktopServices.h"
 #include "ui/MainWindow.h"
-#include "ui/PlatformUi.h"
 #include "ui/StartUp.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     tarvik::platform::ignoreFileSizeLimitSignal();
     QApplication::setApplicationName(tarvik::identity::projectName);
     QApplication::setWindowIcon(tarvik::art::productIcon());
-    tarvik::platform::loadApplicationFonts();
+    tarvik::loadApplicationFonts();
     QApplication::setFont(tarvik::art::tahoma());
 
     tarvik::AppContext context;
