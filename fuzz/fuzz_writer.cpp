@@ -6,9 +6,10 @@
 
 #include "FuzzSupport.h"
 #include "app/MessageBuilder.h"
-#include "app/UtilityProcedures.h"
 #include "base/OperationError.h"
 #include "base/Platform.h"
+#include "base/RandomGenerator.h"
+#include "base/TempFolder.h"
 #include "mail/GMimeHandles.h"
 #include "mail/MailAddress.h"
 #include "mail/RdoSession.h"

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "app/AppState.h"
-#include "app/UtilityProcedures.h"
 #include "base/Platform.h"
+#include "base/RandomGenerator.h"
+#include "base/TempFolder.h"
 #include "mail/RdoSessionRegistry.h"
 #include "notes/NotesSessionRegistry.h"
 

@@ -150,10 +150,7 @@ void DatabaseScan::CmdScan_Click()
         }
 
         if (taken > 0) {
-            steps.run([&] {
-                SortStrings(folders, 0, folders.size() - 1, 0);
-                RemoveDuplicates(folders);
-            });
+            steps.run([&] { SortAndRemoveDuplicates(folders); });
             for (const QString& name : std::as_const(folders)) {
                 if (name.isEmpty())
                     continue;

@@ -186,8 +186,7 @@ void ExportRun::assignOutputFolders(QStringList userFolders)
                        QStringLiteral("the standard folder ") + QLatin1String(f.shortName));
     if (userFolders.isEmpty())
         return;
-    SortStrings(userFolders, 0, userFolders.size() - 1, 0);
-    RemoveDuplicates(userFolders);
+    SortAndRemoveDuplicates(userFolders);
     for (const QString& name : std::as_const(userFolders)) {
         const QString plain = userFolderPart(name);
         QString part = plain;
@@ -228,8 +227,7 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
     m_log.writeLine(QStringLiteral("---------------- Starting User Folders ---------------"));
     if (taken.isEmpty())
         return;
-    SortStrings(taken, 0, taken.size() - 1, 0);
-    RemoveDuplicates(taken);
+    SortAndRemoveDuplicates(taken);
 
     for (const QString& name : std::as_const(taken)) {
         const QString shownName = userFolderName(name);

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MessageFields.h"
-#include "app/UtilityProcedures.h"
+#include "base/TempFolder.h"
 #include "notes/NotesObjects.h"
 #include "notes/NotesSessionRegistry.h"
 

@@ -1,11 +1,11 @@
-#include "FakeDialogs.h"
 #include "ToolRun.h"
 
-#include "app/UtilityProcedures.h"
 #include "base/OperationError.h"
 #include "base/Platform.h"
+#include "base/RandomGenerator.h"
+#include "base/StringLists.h"
+#include "base/TempFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -17,23 +17,22 @@
 
 using namespace tarvik;
 
-class TestGlobal : public QObject {
+// The algorithms the procedures share: sorted string lists, the random
+// generator, the private temporary folder.
+class TestUtility : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sortStrings_data();
-    void sortStrings();
-    void sortStringsLargeLists();
-    void sortStringsRejectsBadRange();
-    void removeDuplicates_data();
-    void removeDuplicates();
-    void removeDuplicatesFailsWithoutEntries();
-    void randomNumberRange();
+    void sortOrder_data();
+    void sortOrder();
+    void sortLargeLists();
+    void sortRejectsBadRange();
+    void duplicatesRemoved_data();
+    void duplicatesRemoved();
+    void duplicatesRemovalFailsWithoutEntries();
+    void randomNumbersInRange();
     void randomSequenceIsTheSameInEveryRun();
-    void createFolderPath();
-    void createFolderPathThatCannotSucceed();
     void privateTempFolder();
-    void browseForFolderPassesCancel();
 };
 
 static QStringList split(const char* s)
@@ -41,7 +40,7 @@ static QStringList split(const char* s)
     return QString::fromUtf8(s).split(QLatin1Char(','));
 }
 
-void TestGlobal::sortStrings_data()
+void TestUtility::sortOrder_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("expected");
@@ -58,15 +57,15 @@ void TestGlobal::sortStrings_data()
     QTest::newRow("empty entries first") << split("b,,a,") << split(",,a,b");
 }
 
-void TestGlobal::sortStrings()
+void TestUtility::sortOrder()
 {
     QFETCH(QStringList, input);
     QFETCH(QStringList, expected);
-    SortStrings(input, 0, input.size() - 1, 0);
+    sortStrings(input, 0, input.size() - 1);
     QCOMPARE(input, expected);
 }
 
-void TestGlobal::sortStringsLargeLists()
+void TestUtility::sortLargeLists()
 {
     // Sorted, reversed and all-equal inputs are the classic quicksort traps.
     for (int shape = 0; shape < 3; ++shape) {
@@ -77,19 +76,19 @@ void TestGlobal::sortStringsLargeLists()
         }
         QStringList expected = list;
         std::sort(expected.begin(), expected.end());
-        SortStrings(list, 0, list.size() - 1);
+        sortStrings(list, 0, list.size() - 1);
         QCOMPARE(list, expected);
     }
 }
 
-void TestGlobal::sortStringsRejectsBadRange()
+void TestUtility::sortRejectsBadRange()
 {
     QStringList list = split("b,a");
-    QVERIFY_THROWS_EXCEPTION(OperationError, SortStrings(list, 0, 2));
+    QVERIFY_THROWS_EXCEPTION(OperationError, sortStrings(list, 0, 2));
     QCOMPARE(list, split("b,a"));
 }
 
-void TestGlobal::removeDuplicates_data()
+void TestUtility::duplicatesRemoved_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("expected");
@@ -101,39 +100,39 @@ void TestGlobal::removeDuplicates_data()
     QTest::newRow("case matters") << split("A,a,a") << split("A,a");
 }
 
-void TestGlobal::removeDuplicates()
+void TestUtility::duplicatesRemoved()
 {
     QFETCH(QStringList, input);
     QFETCH(QStringList, expected);
-    RemoveDuplicates(input);
+    removeDuplicates(input);
     QCOMPARE(input, expected);
 }
 
-void TestGlobal::removeDuplicatesFailsWithoutEntries()
+void TestUtility::duplicatesRemovalFailsWithoutEntries()
 {
     QStringList empties = split(",,");
-    QVERIFY_THROWS_EXCEPTION(OperationError, RemoveDuplicates(empties));
+    QVERIFY_THROWS_EXCEPTION(OperationError, removeDuplicates(empties));
     QStringList none;
-    QVERIFY_THROWS_EXCEPTION(OperationError, RemoveDuplicates(none));
+    QVERIFY_THROWS_EXCEPTION(OperationError, removeDuplicates(none));
 }
 
-void TestGlobal::randomNumberRange()
+void TestUtility::randomNumbersInRange()
 {
     RandomGenerator random;
     QSet<int> seen;
     for (int i = 0; i < 20000; ++i) {
-        const int n = RandomNumber(random, 1, 40000);
+        const int n = random.between(1, 40000);
         QVERIFY(n >= 1 && n <= 40000);
         seen.insert(n);
-        QCOMPARE(RandomNumber(random, 1, 1), 1);
-        const int m = RandomNumber(random, -3, 3);
+        QCOMPARE(random.between(1, 1), 1);
+        const int m = random.between(-3, 3);
         QVERIFY(m >= -3 && m <= 3);
     }
     QVERIFY(seen.size() > 15000); // spread over the range, not stuck
-    QVERIFY(RandomNumber(random, INT_MIN, INT_MAX) >= INT_MIN);
+    QVERIFY(random.between(INT_MIN, INT_MAX) >= INT_MIN);
 }
 
-void TestGlobal::randomSequenceIsTheSameInEveryRun()
+void TestUtility::randomSequenceIsTheSameInEveryRun()
 {
     auto run = [] {
         return test::runTool(QCoreApplication::applicationFilePath(),
@@ -148,44 +147,20 @@ void TestGlobal::randomSequenceIsTheSameInEveryRun()
     RandomGenerator random;
     QByteArray here;
     for (int i = 0; i < 50; ++i)
-        here += QByteArray::number(RandomNumber(random, 1, 40000)) + '\n';
+        here += QByteArray::number(random.between(1, 40000)) + '\n';
     QCOMPARE(here, first);
     const QList<QByteArray> lines = first.split('\n');
     QVERIFY(QSet<QByteArray>(lines.begin(), lines.end()).size() > 40);
 }
 
-void TestGlobal::createFolderPath()
-{
-    QTemporaryDir dir;
-    const QString withSep = dir.path() + QStringLiteral("/a/b/c/");
-    const QString withoutSep = dir.path() + QStringLiteral("/x/y/z");
-    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withSep)));
-    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withoutSep)));
-    QVERIFY(QFileInfo(dir.path() + QStringLiteral("/a/b/c")).isDir());
-    QVERIFY(QFileInfo(dir.path() + QStringLiteral("/x/y/z")).isDir());
-    // Existing folders are success, not failure.
-    QVERIFY(CreateFolderPath(QDir::toNativeSeparators(withoutSep)));
-}
-
-void TestGlobal::createFolderPathThatCannotSucceed()
-{
-    QTemporaryDir dir;
-    QFile blocker(dir.path() + QStringLiteral("/file"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    // A path through a regular file cannot exist as a folder, even for root.
-    QVERIFY(!CreateFolderPath(dir.path() + QStringLiteral("/file/sub")));
-    QVERIFY(!CreateFolderPath(dir.path() + QStringLiteral("/file")));
-}
-
-void TestGlobal::privateTempFolder()
+void TestUtility::privateTempFolder()
 {
     QString made;
     {
         TempFolder temp;
-        const QString path = GetTempFolder(temp);
+        const QString path = temp.path();
         QVERIFY(path.endsWith(platform::separator()));
-        QCOMPARE(GetTempFolder(temp), path); // one folder for the run
+        QCOMPARE(temp.path(), path); // one folder for the run
         made = path;
         QVERIFY(path.startsWith(platform::systemTempFolder()));
         QVERIFY(path != platform::systemTempFolder() + platform::separator());
@@ -203,18 +178,9 @@ void TestGlobal::privateTempFolder()
 
         // Another run gets a folder of its own.
         TempFolder other;
-        QVERIFY(GetTempFolder(other) != path);
+        QVERIFY(other.path() != path);
     }
     QVERIFY(!QFileInfo::exists(made)); // removed with its files when the run ends
-}
-
-void TestGlobal::browseForFolderPassesCancel()
-{
-    test::FakeDialogs dialogs;
-    QCOMPARE(BrowseForFolder(dialogs, QStringLiteral("Pick")), QString());
-    dialogs.folderAnswers = {QStringLiteral("/srv/out")};
-    QCOMPARE(BrowseForFolder(dialogs, QStringLiteral("Pick")), QStringLiteral("/srv/out"));
-    QCOMPARE(dialogs.folderTitles, (QStringList{QStringLiteral("Pick"), QStringLiteral("Pick")}));
 }
 
 int main(int argc, char** argv)
@@ -222,12 +188,12 @@ int main(int argc, char** argv)
     if (argc == 2 && qstrcmp(argv[1], "--print-random") == 0) {
         RandomGenerator random;
         for (int i = 0; i < 50; ++i)
-            std::printf("%d\n", RandomNumber(random, 1, 40000));
+            std::printf("%d\n", random.between(1, 40000));
         return 0;
     }
     QCoreApplication app(argc, argv);
-    TestGlobal t;
+    TestUtility t;
     return QTest::qExec(&t, argc, argv);
 }
 
-#include "tst_global.moc"
+#include "tst_utility.moc"
