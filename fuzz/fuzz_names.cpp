@@ -6,6 +6,7 @@
 #include "FuzzSupport.h"
 #include "app/FileNames.h"
 #include "app/FolderTree.h"
+#include "app/MailFolders.h"
 #include "base/Text.h"
 
 #include <QDir>

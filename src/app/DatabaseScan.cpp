@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/FolderTree.h"
+#include "app/MailFolders.h"
 #include "app/MainWindowPort.h"
 #include "app/Ports.h"
 #include "app/SmallIconIndex.h"
@@ -135,14 +136,8 @@ void DatabaseScan::CmdScan_Click()
         for (const std::shared_ptr<notes::NotesView>& view : std::as_const(*views)) {
             steps.setMode(StepRunner::Mode::Skip);
             QString name;
-            bool isFolder = false;
             // A view whose name or kind cannot be read is passed over.
-            if (!steps.run([&] {
-                    name = require(view)->Name();
-                    isFolder =
-                        !name.isEmpty() && !name.startsWith(QLatin1Char('(')) && view->isfolder();
-                }) ||
-                !isFolder)
+            if (!steps.run([&] { name = userFolderOfView(view); }) || name.isEmpty())
                 continue;
             folders[taken++] = name;
             m_window.setFolderNameCaption(name);
@@ -199,12 +194,8 @@ void DatabaseScan::EmailTreeFill()
     m_window.setArrowVisible(ScanArrow::Emails, true);
     m_pump.pause(10);
 
-    m_state.gInboxCount = CountEmails(QStringLiteral("($Inbox)"));
-    m_state.gDraftsCount = CountEmails(QStringLiteral("($Drafts)"));
-    m_state.gSentCount = CountEmails(QStringLiteral("($Sent)"));
-    m_state.gFollowUpCount = CountEmails(QStringLiteral("($Follow-Up)"));
-    m_state.gJunkMailCount = CountEmails(QStringLiteral("($JunkMail)"));
-    m_state.gTrashCount = CountEmails(QStringLiteral("($Trash)"));
+    for (const StandardFolder& folder : standardFolders())
+        m_state.*folder.count = CountEmails(QLatin1String(folder.viewName));
 
     auto node = [](const QString& key, const QString& caption, int icon, const QString& parent,
                    const QString& folderName, bool hasDocuments, qint64 count) {
@@ -221,25 +212,12 @@ void DatabaseScan::EmailTreeFill()
     const QString root = QStringLiteral("Lotus Notes Address Book");
     m_tree.addNode(
         node(root, QStringLiteral("Notes Email Database"), icon::Notesico, {}, {}, true, -1));
-
-    const struct {
-        const char* key;
-        const char* caption;
-        int icon;
-        qint64 count;
-    } standard[] = {
-        {"Inbox", "Inbox (", icon::Inbox, m_state.gInboxCount},
-        {"Drafts", "Drafts (", icon::Drafts, m_state.gDraftsCount},
-        {"Sent", "Sent (", icon::Outbox, m_state.gSentCount},
-        {"Follow-Up", "Follow Up (", icon::FollowUp, m_state.gFollowUpCount},
-        {"JunkMail", "Junk Mail (", icon::Junk, m_state.gJunkMailCount},
-        {"Trash", "Trash (", icon::Trash, m_state.gTrashCount},
-    };
-    for (const auto& s : standard) {
-        const QString key = QString::fromLatin1(s.key);
-        const QString caption =
-            QString::fromLatin1(s.caption) + QString::number(s.count) + QLatin1Char(')');
-        FolderNode n = node(key, caption, s.icon, root, key, s.count > 0, s.count);
+    for (const StandardFolder& folder : standardFolders()) {
+        const QString id = QLatin1String(folder.id);
+        const qint64 count = m_state.*folder.count;
+        const QString caption = QLatin1String(folder.caption) + QStringLiteral(" (") +
+                                QString::number(count) + QLatin1Char(')');
+        FolderNode n = node(id, caption, folder.icon, root, id, count > 0, count);
         n.kind = FolderKind::Standard;
         m_tree.addNode(n);
     }

@@ -4,6 +4,7 @@
 #include "app/DatabaseScan.h"
 #include "app/FileNames.h"
 #include "app/FolderTree.h"
+#include "app/MailFolders.h"
 #include "app/Ports.h"
 #include "app/SaveWindowPort.h"
 #include "app/UtilityProcedures.h"
@@ -19,19 +20,6 @@ using notes::NotesSessionRegistry;
 namespace {
 
 const QString tab = QStringLiteral("\t");
-
-// The standard folders in the order they are exported.
-struct StandardFolder {
-    const char* shortName;
-    const char* viewName;
-    const char* outputFolder;
-};
-const StandardFolder standardFolders[] = {
-    {"Inbox", "($Inbox)", "Inbox"},
-    {"Sent", "($Sent)", "Sent Items"},
-    {"Drafts", "($Drafts)", "Drafts"},
-    {"Trash", "($Trash)", "Deleted Items"},
-};
 
 } // namespace
 
@@ -143,20 +131,15 @@ void ExportRun::CmdConversion_Click()
     // A second session serves the standard folders.
     skipStep([&] { require(mRdoSession)->Logoff(); });
     mRdoSession.reset();
-    QString sessionFailure;
     try {
         logOnMailSession();
-    } catch (const OperationError& e) {
-        // Every message of the standard folders will say why it failed.
+    } catch (const OperationError&) {
+        // Every message of the standard folders then fails, and the log names each.
         mRdoSession.reset();
-        sessionFailure = e.message();
     }
-    for (const StandardFolder& f : standardFolders) {
-        const ExportKind kind =
-            qstrcmp(f.shortName, "Trash") == 0 ? ExportKind::DeletedItems : ExportKind::Standard;
-        exportStandardFolder(QLatin1String(f.shortName), QLatin1String(f.viewName),
-                             QLatin1String(f.outputFolder), kind);
-        if (kind != ExportKind::DeletedItems) {
+    for (const StandardFolder* folder : exportedStandardFolders()) {
+        exportStandardFolder(*folder);
+        if (folder->exportRule != StandardExport::Deleted) {
             state.gDatabase.reset();
             state.gView.reset();
             state.gDocument.reset();
@@ -181,9 +164,9 @@ void ExportRun::assignOutputFolders(QStringList userFolders)
     // shared or removable disks compare them.
     m_outputFolders.clear();
     QHash<QString, QString> holders; // case-folded sub-folder -> what is written there
-    for (const StandardFolder& f : standardFolders)
-        holders.insert(QString::fromLatin1(f.outputFolder).toCaseFolded(),
-                       QStringLiteral("the standard folder ") + QLatin1String(f.shortName));
+    for (const StandardFolder* folder : exportedStandardFolders())
+        holders.insert(QString::fromLatin1(folder->outputFolder).toCaseFolded(),
+                       QStringLiteral("the standard folder ") + QLatin1String(folder->id));
     if (userFolders.isEmpty())
         return;
     SortAndRemoveDuplicates(userFolders);
@@ -208,12 +191,7 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
     QStringList taken;
     for (const std::shared_ptr<notes::NotesView>& view : views) {
         QString name;
-        bool folder = false;
-        if (!skipStep([&] {
-                name = require(view)->Name();
-                folder = !name.isEmpty() && !name.startsWith(QLatin1Char('(')) && view->isfolder();
-            }) ||
-            !folder)
+        if (!skipStep([&] { name = userFolderOfView(view); }) || name.isEmpty())
             continue;
         all.append(name);
         if (isSelected({FolderKind::User, name}))
@@ -242,22 +220,21 @@ void ExportRun::exportUserFolders(const notes::NotesViewList& views)
         m_pump.repaint();
         // Opened by the view's exact name, so a name with surrounding blanks
         // is found as well.
-        exportFolder(name, shownName, out.part, ExportKind::User, false);
+        exportFolder(name, shownName, out.part, nullptr);
     }
 }
 
-void ExportRun::exportStandardFolder(const QString& shortName, const QString& viewName,
-                                     const QString& outputFolder, ExportKind kind)
+void ExportRun::exportStandardFolder(const StandardFolder& folder)
 {
-    if (!isSelected({FolderKind::Standard, shortName}))
+    if (!isSelected({FolderKind::Standard, QLatin1String(folder.id)}))
         return;
+    const QString outputFolder = QLatin1String(folder.outputFolder);
     CreateFolderPath(m_context.state.gExportPath + outputFolder);
     const QString phase = QStringLiteral("Saving Emails (%1)...").arg(outputFolder);
     m_window.setHeader(phase);
     m_log.writeLine(phase);
     m_pump.repaint();
-    const bool itself = shortName == QLatin1String("Sent") || shortName == QLatin1String("Drafts");
-    exportFolder(viewName, outputFolder, outputFolder, kind, itself);
+    exportFolder(QLatin1String(folder.viewName), outputFolder, outputFolder, &folder);
 }
 
 void ExportRun::abandonFolder(const QString& name, const QString& reason)
@@ -282,7 +259,7 @@ void ExportRun::folderIncomplete(const QString& name, qint64 missing, qint64 cou
 }
 
 void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
-                             const QString& folderName, ExportKind kind, bool passAttachListItself)
+                             const QString& folderName, const StandardFolder* standard)
 {
     AppState& state = m_context.state;
     std::shared_ptr<notes::NotesView> view;
@@ -293,7 +270,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         state.gDatabase = require(state.gSession)->GetDatabase(QString(), m_databasePath);
         state.gView = require(state.gDatabase)->GetView(viewName);
         // A standard folder the database does not have holds nothing to lose.
-        if (!state.gView && kind != ExportKind::User)
+        if (!state.gView && standard)
             return;
         view = require(state.gView, "View");
         first = view->GetFirstDocument();
@@ -332,7 +309,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
             break;
         }
         m_window.setCurrent(QString::number(counter) + QLatin1Char('/') + QString::number(count));
-        exportDocument(folderName, kind, passAttachListItself);
+        exportDocument(folderName, standard ? standard->exportRule : StandardExport::Copy);
         try {
             state.gDocument = view->GetNextDocument(state.gDocument);
         } catch (const OperationError& e) {
@@ -344,8 +321,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
     }
 }
 
-void ExportRun::exportDocument(const QString& folderName, ExportKind kind,
-                               bool passAttachListItself)
+void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
 {
     AppState& state = m_context.state;
     notes::NotesDocument& doc = *state.gDocument;
@@ -360,7 +336,7 @@ void ExportRun::exportDocument(const QString& folderName, ExportKind kind,
     QString to = trimBlanks(fields.to);
     QString date = trimBlanks(fields.date);
     QString body = trimBlanks(fields.body);
-    if (kind == ExportKind::DeletedItems) {
+    if (rule == StandardExport::Deleted) {
         // Deleted mail takes each item's first value as it stands.
         from = trimBlanks(m_fields.firstValue(doc, QStringLiteral("From"), fields));
         to = trimBlanks(m_fields.firstValue(doc, QStringLiteral("SendTo"), fields));
@@ -374,7 +350,8 @@ void ExportRun::exportDocument(const QString& folderName, ExportKind kind,
     // Sent Items and Drafts hand over the list itself, which the builder
     // shortens by its first character; the others hand over a trimmed copy.
     QString copy = fields.hasEmbedded ? trimBlanks(state.gAttachList) : QString();
-    QString& attachList = passAttachListItself && fields.hasEmbedded ? state.gAttachList : copy;
+    QString& attachList =
+        rule == StandardExport::ListItself && fields.hasEmbedded ? state.gAttachList : copy;
     const MessageOutcome outcome = m_builder.CreateEmailItem(
         folderName, from, subject, to, state.gCC, state.gBCC, date, body, attachList, notes);
 

@@ -18,6 +18,8 @@ class DialogPort;
 class EventPump;
 class ExportObserver;
 class SaveWindowPort;
+struct StandardFolder;
+enum class StandardExport;
 
 namespace mail {
 class RdoSession;
@@ -60,15 +62,11 @@ public:
     const Summary& summary() const { return m_summary; }
 
 private:
-    enum class ExportKind { User, Standard, DeletedItems };
     // Where a user folder is written: its sub-folder, and when that is not
     // the folder's plain name, what holds the plain name.
     struct OutputFolder {
         QString part;
         QString plainHolder;
-    };
-    struct StartFailure {
-        QString reason;
     };
 
     bool openNotesSession();
@@ -76,11 +74,10 @@ private:
     QString userFolderPart(const QString& viewName) const;
     void assignOutputFolders(QStringList userFolders);
     void exportUserFolders(const QList<std::shared_ptr<notes::NotesView>>& views);
-    void exportStandardFolder(const QString& shortName, const QString& viewName,
-                              const QString& outputFolder, ExportKind kind);
+    void exportStandardFolder(const StandardFolder& folder);
     void exportFolder(const QString& viewName, const QString& shownName, const QString& folderName,
-                      ExportKind kind, bool passAttachListItself);
-    void exportDocument(const QString& folderName, ExportKind kind, bool passAttachListItself);
+                      const StandardFolder* standard);
+    void exportDocument(const QString& folderName, StandardExport rule);
     void abandonFolder(const QString& name, const QString& reason);
     void folderIncomplete(const QString& name, qint64 missing, qint64 count,
                           const QString& reason = {});

@@ -23,14 +23,4 @@ struct FolderId {
     friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
-// The identifiers of the six standard folders, in the tree's order.
-inline constexpr const char* standardFolderIds[] = {"Inbox",     "Drafts",   "Sent",
-                                                    "Follow-Up", "JunkMail", "Trash"};
-
-// True for one of the six identifiers above, compared exactly.
-bool isStandardFolderId(const QString& name);
-
-// The view that lists a standard folder: "($Inbox)" for "Inbox".
-QString standardViewName(const QString& id);
-
 } // namespace tarvik

@@ -1,29 +1,8 @@
 #include "app/FolderTree.h"
 
 #include "base/OperationError.h"
-#include "base/Text.h"
 
 namespace tarvik {
-
-bool isStandardFolderId(const QString& name)
-{
-    for (const char* id : standardFolderIds) {
-        if (name == QLatin1String(id))
-            return true;
-    }
-    return false;
-}
-
-QString standardViewName(const QString& id)
-{
-    return QStringLiteral("($") + id + QLatin1Char(')');
-}
-
-QString userFolderName(const QString& viewName)
-{
-    const QString trimmed = trimBlanks(viewName);
-    return trimmed.isEmpty() ? viewName : trimmed;
-}
 
 FolderTree::FolderTree(QObject* parent) : QAbstractItemModel(parent)
 {}

@@ -18,11 +18,6 @@ inline constexpr int FolderName = Qt::UserRole + 4;
 inline constexpr int NodeIndex = Qt::UserRole + 5;
 } // namespace role
 
-// The folder name of a user folder's view: its name without surrounding
-// blanks, or the name as it stands where it holds nothing else, so that such
-// a folder is never taken for the root, whose folder name is empty.
-QString userFolderName(const QString& viewName);
-
 // One node of the folder tree.
 struct FolderNode {
     QString key;

@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/ExportRun.h"
+#include "app/MailFolders.h"
 #include "app/MainProcedures.h"
 #include "app/MainWindowPort.h"
 #include "app/Ports.h"
@@ -207,9 +208,9 @@ qint64 mailsToExport(const FolderTree& tree)
     qint64 total = 0;
     for (int i = 0; i < tree.nodeCount(); ++i) {
         const FolderNode& n = tree.node(i);
-        const bool notExported =
-            n.kind == FolderKind::Standard && (n.folderName == QLatin1String("Follow-Up") ||
-                                               n.folderName == QLatin1String("JunkMail"));
+        const StandardFolder* standard =
+            n.kind == FolderKind::Standard ? standardFolder(n.folderName) : nullptr;
+        const bool notExported = standard && standard->exportRule == StandardExport::None;
         if (n.tick == 1 && n.count > 0 && !notExported)
             total += n.count;
     }
@@ -257,7 +258,7 @@ int userFolderNode(const FolderTree& tree, const QString& name, QString* why)
 // any other name a user folder.
 int namedFolderNode(const FolderTree& tree, const QString& name, QString* why)
 {
-    if (!isStandardFolderId(name))
+    if (!standardFolder(name))
         return userFolderNode(tree, name, why);
     for (int i = 0; i < tree.nodeCount(); ++i) {
         if (tree.node(i).folder() == FolderId{FolderKind::Standard, name})

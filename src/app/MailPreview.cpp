@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/FolderTree.h"
+#include "app/MailFolders.h"
 #include "app/MailList.h"
 #include "app/MainWindowPort.h"
 #include "app/Ports.h"
@@ -23,15 +24,12 @@ struct ColumnItems {
     QString date;
 };
 
-// The items that fill the From/To and Date cells, by the view's exact name.
+// The items that fill the From/To and Date cells, by the view's exact name: a
+// standard folder's own, the recipients and the posting date for the others.
 ColumnItems columnItemsOf(const QString& viewName)
 {
-    if (viewName == QLatin1String("($Inbox)"))
-        return {QStringLiteral("From"), QStringLiteral("PostedDate")};
-    if (viewName == QLatin1String("($Drafts)"))
-        return {QStringLiteral("SendTo"), QStringLiteral("$Revisions")};
-    if (viewName == QLatin1String("($JunkMail)"))
-        return {QStringLiteral("From"), QStringLiteral("DeliveredDate")};
+    if (const StandardFolder* folder = standardFolderOfView(viewName))
+        return {QLatin1String(folder->correspondentItem), QLatin1String(folder->dateItem)};
     return {QStringLiteral("SendTo"), QStringLiteral("PostedDate")};
 }
 
@@ -55,19 +53,6 @@ QString listDateFormat(const QLocale& locale)
 }
 
 } // namespace
-
-QString viewNameOfFolder(const FolderId& folder)
-{
-    switch (folder.kind) {
-    case FolderKind::Standard:
-        return standardViewName(folder.name);
-    case FolderKind::User:
-        return folder.name;
-    case FolderKind::None:
-        break;
-    }
-    return {};
-}
 
 QString sizeInKilobytes(qint64 bytes)
 {

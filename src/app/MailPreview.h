@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/FolderId.h"
-
 #include <QString>
 
 namespace tarvik {
@@ -33,12 +31,6 @@ private:
     const FolderTree& m_tree;
     MailList& m_list;
 };
-
-// The view that lists a tree node's own folder: "($Inbox)" for the standard
-// folder "Inbox" and its kin, a user folder's view by its exact name, and none
-// for the root and the "Folders" node, even where a user folder is named
-// "Folders".
-QString viewNameOfFolder(const FolderId& folder);
 
 // A document size as the list shows it: kilobytes rounded to a whole number,
 // halves to the even neighbour, then " KB".

@@ -2,6 +2,7 @@
 #include "Harness.h"
 #include "StoreFixture.h"
 
+#include "app/MailFolders.h"
 #include "app/MailPreview.h"
 #include "app/SmallIconIndex.h"
 
