@@ -4,6 +4,7 @@
 #include "app/FolderTree.h"
 #include "app/MailFolders.h"
 #include "app/MainWindowPort.h"
+#include "app/NotesSessionFallback.h"
 #include "app/Ports.h"
 #include "app/SmallIconIndex.h"
 #include "app/UtilityProcedures.h"
@@ -103,17 +104,16 @@ void DatabaseScan::CmdScan_Click()
     m_state.gDocument.reset();
     m_state.gDatabaseTitle.clear();
     m_userFolderKeys.clear();
-    try {
-        m_state.gSession = m_sessions.create(NotesSessionRegistry::dominoProgId);
-    } catch (const OperationError&) {
+    const OpenedNotesSession opened = openNotesSession(m_sessions);
+    if (!opened.session) {
+        showNotesNotInstalled();
+        return;
     }
-    // With the first ProgID every step is skipped on failure; otherwise the
-    // first failure up to the walk of the views ends the scan.
-    StepRunner steps(m_state.gSession ? StepRunner::Mode::Skip : StepRunner::Mode::Guard);
+    m_state.gSession = opened.session;
+    // With the first ProgID's session every step is skipped on failure; with the
+    // second's, the first failure up to the walk of the views ends the scan.
+    StepRunner steps(opened.fromFallback ? StepRunner::Mode::Guard : StepRunner::Mode::Skip);
     try {
-        if (!m_state.gSession)
-            steps.run(
-                [&] { m_state.gSession = m_sessions.create(NotesSessionRegistry::notesProgId); });
         steps.run([&] { EmailTreeFill(); });
         steps.run(
             [&] { m_state.gDatabase = require(m_state.gSession)->GetDatabase(QString(), path); });

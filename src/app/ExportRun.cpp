@@ -5,6 +5,7 @@
 #include "app/FileNames.h"
 #include "app/FolderTree.h"
 #include "app/MailFolders.h"
+#include "app/NotesSessionFallback.h"
 #include "app/Ports.h"
 #include "app/SaveWindowPort.h"
 #include "app/UtilityProcedures.h"
@@ -14,8 +15,6 @@
 #include "notes/NotesObjects.h"
 
 namespace tarvik {
-
-using notes::NotesSessionRegistry;
 
 namespace {
 
@@ -51,28 +50,20 @@ void ExportRun::showConversionError(const QString& reason)
                           MessageIcon::Information);
 }
 
-bool ExportRun::openNotesSession()
+bool ExportRun::openSession()
 {
     AppState& state = m_context.state;
-    state.gSession.reset();
-    try {
-        state.gSession = m_context.notesSessions.create(NotesSessionRegistry::dominoProgId);
-    } catch (const OperationError&) {
-    }
+    const OpenedNotesSession opened = openNotesSession(m_context.notesSessions);
+    state.gSession = opened.session;
+    if (opened.fromFallback)
+        m_log.writeLine(QStringLiteral("Lotus Notes Found"));
     if (state.gSession)
         return true;
-    try {
-        state.gSession = m_context.notesSessions.create(NotesSessionRegistry::notesProgId);
-        m_log.writeLine(QStringLiteral("Lotus Notes Found"));
-        return true;
-    } catch (const OperationError& e) {
-        m_log.close();
-        m_summary.startFailure = e.message();
-        m_dialogs.showMessage(notesNotInstalledText(),
-                              QStringLiteral("Notes Not Installed/Configured"), MessageButtons::Ok,
-                              MessageIcon::Information);
-        return false;
-    }
+    m_log.close();
+    m_summary.startFailure = opened.failure;
+    m_dialogs.showMessage(notesNotInstalledText(), QStringLiteral("Notes Not Installed/Configured"),
+                          MessageButtons::Ok, MessageIcon::Information);
+    return false;
 }
 
 void ExportRun::logOnMailSession()
@@ -93,7 +84,7 @@ void ExportRun::CmdConversion_Click()
     m_pump.repaint();
 
     m_log.open(m_context.logPath);
-    if (!openNotesSession())
+    if (!openSession())
         return;
     m_window.setSubjectLabelVisible(true);
 

@@ -69,7 +69,7 @@ private:
         QString plainHolder;
     };
 
-    bool openNotesSession();
+    bool openSession();
     void logOnMailSession();
     QString userFolderPart(const QString& viewName) const;
     void assignOutputFolders(QStringList userFolders);
