@@ -43,12 +43,9 @@ MessageFieldReader::MessageFieldReader(AppState& state, TempFolder& temp)
 QString MessageFieldReader::firstValue(NotesDocument& doc, const QString& item,
                                        MessageFields& fields)
 {
-    try {
+    return recordFailure(fields.unreadable, item, [&] {
         return doc.hasitem(item) ? doc.GetItemValue(item).textAt(0) : QString();
-    } catch (const OperationError& e) {
-        fields.unreadable.append(item + QStringLiteral(": ") + e.message());
-        return QString();
-    }
+    });
 }
 
 QString MessageFieldReader::readSubject(NotesDocument& doc, MessageFields& fields)
@@ -60,7 +57,7 @@ QString MessageFieldReader::readSubject(NotesDocument& doc, MessageFields& field
 QString MessageFieldReader::copyList(NotesDocument& doc, const QString& internetItem,
                                      const QString& notesItem, MessageFields& fields)
 {
-    try {
+    return recordFailure(fields.unreadable, internetItem, [&] {
         if (!doc.hasitem(internetItem))
             return QString();
         const NotesValueArray internet = doc.GetItemValue(internetItem);
@@ -81,33 +78,26 @@ QString MessageFieldReader::copyList(NotesDocument& doc, const QString& internet
         for (qsizetype i = 0; i <= internet.upperBound(); ++i)
             entries.append(entry(i));
         return entries.join(QLatin1Char(';'));
-    } catch (const OperationError& e) {
-        fields.unreadable.append(internetItem + QStringLiteral(": ") + e.message());
-        return QString();
-    }
+    });
 }
 
 QString MessageFieldReader::recipients(NotesDocument& doc, MessageFields& fields)
 {
-    QString to;
-    try {
-        if (doc.hasitem(QStringLiteral("SendTo"))) {
-            const NotesValueArray sendTo = doc.GetItemValue(QStringLiteral("SendTo"));
-            to = isMultiValued(sendTo) ? joinAll(sendTo) : sendTo.textAt(0);
-        }
-    } catch (const OperationError& e) {
-        fields.unreadable.append(QStringLiteral("SendTo: ") + e.message());
-        to.clear();
-    }
-    try {
-        if (doc.hasitem(QStringLiteral("InetSendTo"))) {
-            const NotesValueArray internet = doc.GetItemValue(QStringLiteral("InetSendTo"));
+    const QString sendTo = QStringLiteral("SendTo");
+    QString to = recordFailure(fields.unreadable, sendTo, [&] {
+        if (!doc.hasitem(sendTo))
+            return QString();
+        const NotesValueArray values = doc.GetItemValue(sendTo);
+        return isMultiValued(values) ? joinAll(values) : values.textAt(0);
+    });
+    const QString inetSendTo = QStringLiteral("InetSendTo");
+    recordFailure(fields.unreadable, inetSendTo, [&] {
+        if (doc.hasitem(inetSendTo)) {
+            const NotesValueArray internet = doc.GetItemValue(inetSendTo);
             if (internet.textAt(0) != dot)
                 to = isMultiValued(internet) ? joinAll(internet) : internet.textAt(0);
         }
-    } catch (const OperationError& e) {
-        fields.unreadable.append(QStringLiteral("InetSendTo: ") + e.message());
-    }
+    });
     return to;
 }
 
@@ -120,23 +110,18 @@ void MessageFieldReader::readRest(NotesDocument& doc, MessageFields& fields)
     fields.to = recipients(doc, fields);
     fields.date = firstValue(doc, QStringLiteral("PostedDate"), fields);
     fields.body = firstValue(doc, QStringLiteral("Body"), fields);
-    try {
-        if (doc.hasitem(QStringLiteral("INetFrom"))) {
-            const QString internet = doc.GetItemValue(QStringLiteral("INetFrom")).textAt(0);
+    const QString inetFrom = QStringLiteral("INetFrom");
+    recordFailure(fields.unreadable, inetFrom, [&] {
+        if (doc.hasitem(inetFrom)) {
+            const QString internet = doc.GetItemValue(inetFrom).textAt(0);
             if (internet != dot)
                 fields.from = internet;
         }
-    } catch (const OperationError& e) {
-        fields.unreadable.append(QStringLiteral("INetFrom: ") + e.message());
-    }
+    });
 
     m_state.gAttachList.clear();
-    try {
-        fields.hasEmbedded = doc.HasEmbedded();
-    } catch (const OperationError& e) {
-        fields.hasEmbedded = false;
-        fields.lostAttachments.append(QStringLiteral("attachments: ") + e.message());
-    }
+    fields.hasEmbedded = recordFailure(fields.lostAttachments, QStringLiteral("attachments"),
+                                       [&] { return doc.HasEmbedded(); });
     if (fields.hasEmbedded)
         extractAttachments(doc, fields);
 }
@@ -148,20 +133,14 @@ void MessageFieldReader::extractAttachments(NotesDocument& doc, MessageFields& f
     // then those that belong to no item.
     const QString body = QStringLiteral("Body");
     m_state.gBodyItem.reset();
-    try {
+    recordFailure(fields.lostAttachments, body, [&] {
         m_state.gBodyItem = doc.GetFirstItem(body);
         if (m_state.gBodyItem && m_state.gBodyItem->Type() == notes::itemtype::richText)
             extractObjects(m_state.gBodyItem->EmbeddedObjects(), fields);
-    } catch (const OperationError& e) {
-        fields.lostAttachments.append(body + QStringLiteral(": ") + e.message());
-    }
+    });
 
-    QList<std::shared_ptr<notes::NotesItem>> items;
-    try {
-        items = doc.Items();
-    } catch (const OperationError& e) {
-        fields.lostAttachments.append(QStringLiteral("items: ") + e.message());
-    }
+    const QList<std::shared_ptr<notes::NotesItem>> items =
+        recordFailure(fields.lostAttachments, QStringLiteral("items"), [&] { return doc.Items(); });
     // The items read as fields report their own damage as unreadable items.
     static const QStringList fieldItems = {
         QStringLiteral("Subject"),         QStringLiteral("From"),
@@ -188,11 +167,8 @@ void MessageFieldReader::extractAttachments(NotesDocument& doc, MessageFields& f
         }
     }
 
-    try {
-        extractObjects(doc.EmbeddedObjects(), fields);
-    } catch (const OperationError& e) {
-        fields.lostAttachments.append(QStringLiteral("attachments: ") + e.message());
-    }
+    recordFailure(fields.lostAttachments, QStringLiteral("attachments"),
+                  [&] { extractObjects(doc.EmbeddedObjects(), fields); });
 }
 
 void MessageFieldReader::extractObjects(
@@ -201,15 +177,16 @@ void MessageFieldReader::extractObjects(
     if (!objects)
         return;
     for (const std::shared_ptr<notes::NotesEmbeddedObject>& object : *objects) {
+        bool isAttachment = false;
         QString name;
-        try {
-            if (!object || object->Type() != notes::objecttype::attachment)
-                continue;
-            name = object->Name();
-        } catch (const OperationError& e) {
-            fields.lostAttachments.append(QStringLiteral("attachment: ") + e.message());
+        const auto readName = [&] {
+            isAttachment = object && object->Type() == notes::objecttype::attachment;
+            if (isAttachment)
+                name = object->Name();
+        };
+        if (!recordFailure(fields.lostAttachments, QStringLiteral("attachment"), readName) ||
+            !isAttachment)
             continue;
-        }
         ExtractedAttachment attachment;
         attachment.displayName = name;
         try {

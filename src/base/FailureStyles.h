@@ -2,6 +2,8 @@
 
 #include "base/OperationError.h"
 
+#include <QStringList>
+
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -30,6 +32,29 @@ auto trySkip(Step&& step) -> std::optional<std::invoke_result_t<Step>>
         return std::forward<Step>(step)();
     } catch (const OperationError&) {
         return std::nullopt;
+    }
+}
+
+// Record mode: run one step; a failing step adds "what: reason" to failures and
+// is passed over. Gives the step's value, or its type's default when the step
+// failed; for a step without a value, whether it succeeded.
+template <class Step>
+auto recordFailure(QStringList& failures, const QString& what, Step&& step)
+{
+    using Result = std::invoke_result_t<Step>;
+    try {
+        if constexpr (std::is_void_v<Result>) {
+            std::forward<Step>(step)();
+            return true;
+        } else {
+            return Result(std::forward<Step>(step)());
+        }
+    } catch (const OperationError& e) {
+        failures.append(what + QStringLiteral(": ") + e.message());
+        if constexpr (std::is_void_v<Result>)
+            return false;
+        else
+            return Result();
     }
 }
 

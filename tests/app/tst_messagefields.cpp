@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MessageFields.h"
+#include "base/OperationError.h"
 #include "base/TempFolder.h"
 #include "notes/NotesObjects.h"
 #include "notes/NotesSessionRegistry.h"
@@ -29,13 +30,17 @@ struct Read {
     QStringList extracted; // file contents, in list order
 };
 
-Read readFields(StoreFixture& fx, const QByteArray& json)
+std::shared_ptr<notes::NotesDocument> storeDocument(StoreFixture& fx, const QByteArray& json)
 {
     const auto registry = notes::NotesSessionRegistry::withDefaults();
     const auto session = registry.create(notes::NotesSessionRegistry::dominoProgId);
-    const auto doc = session->GetDatabase(QString(), fx.buildStore(json))
-                         ->GetView(QStringLiteral("($Inbox)"))
-                         ->GetFirstDocument();
+    return session->GetDatabase(QString(), fx.buildStore(json))
+        ->GetView(QStringLiteral("($Inbox)"))
+        ->GetFirstDocument();
+}
+
+Read readFields(const std::shared_ptr<notes::NotesDocument>& doc)
+{
     AppState state;
     state.gCC = QStringLiteral("previous cc");
     state.gAttachList = QStringLiteral("|previous");
@@ -55,6 +60,74 @@ Read readFields(StoreFixture& fx, const QByteArray& json)
     return r;
 }
 
+Read readFields(StoreFixture& fx, const QByteArray& json)
+{
+    return readFields(storeDocument(fx, json));
+}
+
+// A document of the store whose calls below the fields fail as asked.
+class FailingDocument : public notes::NotesDocument {
+public:
+    explicit FailingDocument(std::shared_ptr<notes::NotesDocument> inner)
+        : m_inner(std::move(inner))
+    {}
+
+    bool hasEmbeddedFails = false;
+    bool itemsFail = false;
+    // The document's own objects: one whose name cannot be read, then the store's.
+    bool objectNameFails = false;
+
+    notes::NotesValueArray GetItemValue(const QString& name) override
+    {
+        return m_inner->GetItemValue(name);
+    }
+    bool hasitem(const QString& name) override { return m_inner->hasitem(name); }
+    qint64 Size() override { return m_inner->Size(); }
+    bool HasEmbedded() override
+    {
+        if (hasEmbeddedFails)
+            throw OperationError(QStringLiteral("embedded objects gone"));
+        return m_inner->HasEmbedded();
+    }
+    std::shared_ptr<notes::NotesItem> GetFirstItem(const QString& name) override
+    {
+        return m_inner->GetFirstItem(name);
+    }
+    QList<std::shared_ptr<notes::NotesItem>> Items() override
+    {
+        if (itemsFail)
+            throw OperationError(QStringLiteral("item list gone"));
+        return m_inner->Items();
+    }
+    std::optional<notes::NotesEmbeddedObjectList> EmbeddedObjects() override
+    {
+        std::optional<notes::NotesEmbeddedObjectList> objects = m_inner->EmbeddedObjects();
+        if (objectNameFails) {
+            objects = objects.value_or(notes::NotesEmbeddedObjectList());
+            objects->prepend(std::make_shared<NamelessObject>());
+        }
+        return objects;
+    }
+
+private:
+    class NamelessObject : public notes::NotesEmbeddedObject {
+    public:
+        int Type() const override { return notes::objecttype::attachment; }
+        QString Name() const override { throw OperationError(QStringLiteral("name gone")); }
+        void ExtractFile(const QString&) override {}
+    };
+
+    std::shared_ptr<notes::NotesDocument> m_inner;
+};
+
+QStringList partsNamed(const QStringList& failures)
+{
+    QStringList parts;
+    for (const QString& f : failures)
+        parts.append(f.section(QStringLiteral(": "), 0, 0));
+    return parts;
+}
+
 } // namespace
 
 class TestMessageFields : public QObject {
@@ -66,6 +139,7 @@ private Q_SLOTS:
     void missingItemsGiveEmptyFields();
     void everyAttachmentOnceBodyFirst();
     void shorterNotesListAndUnreadableItems();
+    void eachFailureIsRecordedUnderItsPart();
 };
 
 void TestMessageFields::internetFormPreferredNotesFormAsFallback()
@@ -199,6 +273,56 @@ void TestMessageFields::shorterNotesListAndUnreadableItems()
     QCOMPARE(r.fields.attachments.size(), 1);
     QVERIFY(!r.fields.attachments[0].failure.isEmpty());
     QCOMPARE(r.extracted, QStringList{QStringLiteral("<none>")});
+}
+
+void TestMessageFields::eachFailureIsRecordedUnderItsPart()
+{
+    StoreFixture fx;
+    {
+        // Items read as fields: an unreadable item is named with the store's reason,
+        // and its field is empty.
+        const Read r = readFields(fx, oneDocument(R"json([
+          { "name": "InetCopyTo", "type": "text", "values": ["p"], "unreadable": true },
+          { "name": "SendTo", "type": "names", "values": ["N"], "unreadable": true },
+          { "name": "InetSendTo", "type": "text", "values": ["p"], "unreadable": true },
+          { "name": "INetFrom", "type": "text", "values": ["p"], "unreadable": true },
+          { "name": "From", "type": "names", "values": ["CN=Ann"] } ])json"));
+        QCOMPARE(partsNamed(r.fields.unreadable),
+                 (QStringList{QStringLiteral("InetCopyTo"), QStringLiteral("SendTo"),
+                              QStringLiteral("InetSendTo"), QStringLiteral("INetFrom")}));
+        QCOMPARE(r.fields.unreadable[1],
+                 QStringLiteral("SendTo: The item \"SendTo\" cannot be read: it is damaged or "
+                                "encrypted"));
+        QCOMPARE(r.fields.to, QString());
+        QCOMPARE(r.cc, QString());
+        QCOMPARE(r.fields.from, QStringLiteral("CN=Ann"));
+        QCOMPARE(r.fields.lostAttachments, QStringList());
+    }
+    const QByteArray withAttachment = oneDocument(R"json([
+      { "name": "Subject", "type": "text", "values": ["s"] } ],
+      "attachments": [ { "name": "kept.txt", "content_text": "k" } ])json");
+    {
+        // Where attachments may have been: the item list and an object's name.
+        auto doc = std::make_shared<FailingDocument>(storeDocument(fx, withAttachment));
+        doc->itemsFail = true;
+        doc->objectNameFails = true;
+        const Read r = readFields(doc);
+        QCOMPARE(r.fields.lostAttachments, (QStringList{QStringLiteral("items: item list gone"),
+                                                        QStringLiteral("attachment: name gone")}));
+        QCOMPARE(r.extracted, QStringList{QStringLiteral("k")});
+        QCOMPARE(r.fields.unreadable, QStringList());
+    }
+    {
+        // Whether the document has attachments at all.
+        auto doc = std::make_shared<FailingDocument>(storeDocument(fx, withAttachment));
+        doc->hasEmbeddedFails = true;
+        const Read r = readFields(doc);
+        QVERIFY(!r.fields.hasEmbedded);
+        QCOMPARE(r.fields.lostAttachments,
+                 QStringList{QStringLiteral("attachments: embedded objects gone")});
+        QCOMPARE(r.extracted, QStringList());
+        QCOMPARE(r.fields.subject, QStringLiteral("s"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMessageFields)
