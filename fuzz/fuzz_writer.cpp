@@ -50,7 +50,7 @@ Writer& writer()
         w.session = std::make_shared<RdoSession>(options);
         w.session->Logon();
         w.root = Scratch::instance().path() + QStringLiteral("/root/");
-        w.builder = std::make_unique<MessageBuilder>(w.session, w.temp, w.random, w.root);
+        w.builder = std::make_unique<MessageBuilder>(w.temp, w.random);
     }
     return w;
 }
@@ -199,16 +199,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QDir().mkpath(attachmentFolder);
 
     const QString from = fields.text(0, utf16);
-    QString subject = fields.text(1, utf16);
+    const QString originalSubject = fields.text(1, utf16);
     const QString to = fields.text(2, utf16);
-    QString cc = fields.text(3, utf16);
-    QString bcc = fields.text(4, utf16);
-    const QString date = fields.text(5, utf16);
+    const QString cc = fields.text(3, utf16);
+    const QString bcc = fields.text(4, utf16);
     const QString body = fields.text(6, utf16);
-    const QString originalSubject = subject;
+    EmailItem email{QStringLiteral("Inbox"), from, originalSubject, to, cc, bcc,
+                    fields.text(5, utf16),   body, QString(),       {}};
 
-    QString attachList;
-    AttachmentNotes notes;
     QList<std::pair<QString, QByteArray>> attachments;
     for (std::size_t i = 7; i + 1 < fields.count() && attachments.size() < kMaxAttachments;
          i += 2) {
@@ -217,13 +215,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(f.open(QIODevice::WriteOnly), path);
         f.write(fields.bytes(i + 1));
         f.close();
-        attachList += u'|' + path;
-        notes.insert(path, {fields.text(i, utf16), QString()});
+        email.attachFileName += u'|' + path;
+        email.attachments.insert(path, {fields.text(i, utf16), QString()});
         attachments.append({fields.text(i, utf16), fields.bytes(i + 1)});
     }
 
-    const MessageOutcome outcome = w.builder->CreateEmailItem(
-        QStringLiteral("Inbox"), from, subject, to, cc, bcc, date, body, attachList, notes);
+    const MessageOutcome outcome = w.builder->CreateEmailItem(w.session.get(), w.root, email);
     FUZZ_CHECK(outcome.saved, QStringLiteral("not saved: ") + outcome.failure);
     FUZZ_CHECK(outcome.attached == attachments.size() && outcome.droppedAttachments.isEmpty(),
                outcome.droppedAttachments.join(u'\n'));

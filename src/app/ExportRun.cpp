@@ -27,7 +27,7 @@ ExportRun::ExportRun(AppContext& context, SaveWindowPort& window, DialogPort& di
     : m_context(context), m_window(window), m_dialogs(dialogs), m_pump(pump),
       m_databasePath(std::move(databasePath)), m_observer(observer),
       m_destination(context.state.gExportPath), m_fields(context.state, context.temp),
-      m_builder(mRdoSession, context.temp, context.random, context.state.gExportPath)
+      m_builder(context.temp, context.random)
 {}
 
 ExportRun::~ExportRun() = default;
@@ -322,29 +322,33 @@ void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
     m_pump.repaint();
     m_fields.readRest(doc, fields);
 
-    QString from = trimBlanks(fields.from);
-    QString subject = trimBlanks(fields.subject);
-    QString to = trimBlanks(fields.to);
-    QString date = trimBlanks(fields.date);
-    QString body = trimBlanks(fields.body);
+    EmailItem message;
+    message.folderName = folderName;
+    message.from = trimBlanks(fields.from);
+    message.subject = trimBlanks(fields.subject);
+    message.to = trimBlanks(fields.to);
+    message.cc = state.gCC;
+    message.bcc = state.gBCC;
+    message.date = trimBlanks(fields.date);
+    message.body = trimBlanks(fields.body);
     if (rule == StandardExport::Deleted) {
         // Deleted mail takes each item's first value as it stands.
-        from = trimBlanks(m_fields.firstValue(doc, QStringLiteral("From"), fields));
-        to = trimBlanks(m_fields.firstValue(doc, QStringLiteral("SendTo"), fields));
-        date = trimBlanks(m_fields.firstValue(doc, QStringLiteral("PostedDate"), fields));
-        body = trimBlanks(m_fields.firstValue(doc, QStringLiteral("Body"), fields));
+        message.from = trimBlanks(m_fields.firstValue(doc, QStringLiteral("From"), fields));
+        message.to = trimBlanks(m_fields.firstValue(doc, QStringLiteral("SendTo"), fields));
+        message.date = trimBlanks(m_fields.firstValue(doc, QStringLiteral("PostedDate"), fields));
+        message.body = trimBlanks(m_fields.firstValue(doc, QStringLiteral("Body"), fields));
     }
-
-    AttachmentNotes notes;
     for (const ExtractedAttachment& a : std::as_const(fields.attachments))
-        notes.insert(a.path, {a.displayName, a.failure});
+        message.attachments.insert(a.path, {a.displayName, a.failure});
     // Sent Items and Drafts hand over the list itself, which the builder
     // shortens by its first character; the others hand over a trimmed copy.
-    QString copy = fields.hasEmbedded ? trimBlanks(state.gAttachList) : QString();
-    QString& attachList =
-        rule == StandardExport::ListItself && fields.hasEmbedded ? state.gAttachList : copy;
-    const MessageOutcome outcome = m_builder.CreateEmailItem(
-        folderName, from, subject, to, state.gCC, state.gBCC, date, body, attachList, notes);
+    const bool listItself = rule == StandardExport::ListItself && fields.hasEmbedded;
+    if (fields.hasEmbedded)
+        message.attachFileName = listItself ? state.gAttachList : trimBlanks(state.gAttachList);
+    const MessageOutcome outcome =
+        m_builder.CreateEmailItem(mRdoSession.get(), state.gExportPath, message);
+    if (listItself)
+        state.gAttachList = message.attachFileName;
 
     m_log.writeLine(tab + QStringLiteral("Email Subject : SUBJECT[") + trimBlanks(fields.subject) +
                     QLatin1Char(']'));

@@ -48,9 +48,8 @@ void writeSenderHeaderFile(const QString& path, const QString& from)
 
 } // namespace
 
-MessageBuilder::MessageBuilder(std::shared_ptr<mail::RdoSession>& session, TempFolder& temp,
-                               RandomGenerator& random, const QString& exportRoot)
-    : m_session(session), m_temp(temp), m_random(random), m_exportRoot(exportRoot)
+MessageBuilder::MessageBuilder(TempFolder& temp, RandomGenerator& random)
+    : m_temp(temp), m_random(random)
 {}
 
 QString MessageBuilder::todayText()
@@ -75,11 +74,8 @@ QString MessageBuilder::freeFileName(const QString& folder, const QString& stem,
     return folder + stem + QString::number(n) + QStringLiteral(".eml");
 }
 
-MessageOutcome MessageBuilder::CreateEmailItem(const QString& FolderName, const QString& eFrom,
-                                               QString& eSubject, const QString& eTo, QString& eCC,
-                                               QString& eBCC, const QString& eDate,
-                                               const QString& eBody, QString& eAttachFileName,
-                                               const AttachmentNotes& notes)
+MessageOutcome MessageBuilder::CreateEmailItem(mail::RdoSession* session, const QString& exportRoot,
+                                               EmailItem& message)
 {
     MessageOutcome outcome;
     auto note = [&outcome](const OperationError& e) {
@@ -98,7 +94,7 @@ MessageOutcome MessageBuilder::CreateEmailItem(const QString& FolderName, const 
     std::shared_ptr<mail::RdoMail> item;
     QString itemFailure;
     try {
-        item = require(m_session, "Mail session")
+        item = require(session, "Mail session")
                    ->GetDefaultFolder(mail::olFolderInbox)
                    ->Items()
                    ->Add(mail::olMailItem);
@@ -110,29 +106,29 @@ MessageOutcome MessageBuilder::CreateEmailItem(const QString& FolderName, const 
     QString headerFile;
     step([&] {
         headerFile = GetTempFolder(m_temp) + QStringLiteral("sqm.pbs");
-        writeSenderHeaderFile(headerFile, eFrom);
+        writeSenderHeaderFile(headerFile, message.from);
     });
     if (item) {
         if (!headerFile.isEmpty())
             step([&] { item->Import(headerFile, mail::olRfc822); });
         step([&] { item->setSent(true); });
-        step([&] { item->setSubject(eSubject); });
-        step([&] { item->setBody(eBody); });
-        step([&] { item->setCC(eCC); });
-        step([&] { item->setBCC(eBCC); });
-        step([&] { item->Recipients().Add(eTo)->Resolve(); });
-        const QString date = eDate.isEmpty() ? todayText() : eDate;
+        step([&] { item->setSubject(message.subject); });
+        step([&] { item->setBody(message.body); });
+        step([&] { item->setCC(message.cc); });
+        step([&] { item->setBCC(message.bcc); });
+        step([&] { item->Recipients().Add(message.to)->Resolve(); });
+        const QString date = message.date.isEmpty() ? todayText() : message.date;
         step([&] { item->setSentOn(date); });
         step([&] { item->setReceivedTime(date); });
     }
 
-    if (!eAttachFileName.isEmpty()) {
-        eAttachFileName.remove(0, 1);
-        const QStringList paths = eAttachFileName.split(QLatin1Char('|'));
+    if (!message.attachFileName.isEmpty()) {
+        message.attachFileName.remove(0, 1);
+        const QStringList paths = message.attachFileName.split(QLatin1Char('|'));
         for (const QString& path : paths) {
             if (path.isEmpty())
                 continue;
-            const AttachmentNote info = notes.value(path);
+            const AttachmentNote info = message.attachments.value(path);
             const QString shown =
                 info.displayName.isEmpty() ? QFileInfo(path).fileName() : info.displayName;
             try {
@@ -154,14 +150,14 @@ MessageOutcome MessageBuilder::CreateEmailItem(const QString& FolderName, const 
         }
     }
 
-    eSubject = names::cleanSubject(eSubject);
+    message.subject = names::cleanSubject(message.subject);
     if (!item) {
         outcome.failure = itemFailure;
         return outcome;
     }
 
-    const QString folder = m_exportRoot + FolderName + platform::separator();
-    const QString stem = names::subjectPart(eSubject, kNumberAndExtension);
+    const QString folder = exportRoot + message.folderName + platform::separator();
+    const QString stem = names::subjectPart(message.subject, kNumberAndExtension);
     for (int attempt = 0;; ++attempt) {
         QString path;
         try {

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
 namespace tarvik {
 
 class RandomGenerator;
@@ -35,21 +33,34 @@ struct AttachmentNote {
 };
 using AttachmentNotes = QHash<QString, AttachmentNote>;
 
+// The message CreateEmailItem builds, as the export hands it over.
+struct EmailItem {
+    QString folderName; // the sub-folder of the export root it goes into
+    QString from;
+    QString subject; // the cleaned subject once the message is built
+    QString to;
+    QString cc;
+    QString bcc;
+    QString date; // today's date when empty
+    QString body;
+    // The extracted attachments' paths, each after a "|"; the message built,
+    // the leading "|" is gone.
+    QString attachFileName;
+    AttachmentNotes attachments;
+};
+
 // Builds one message through the mail-item writer and saves it as an .eml file
 // in a sub-folder of the export root.
 class MessageBuilder {
 public:
-    MessageBuilder(std::shared_ptr<mail::RdoSession>& session, TempFolder& temp,
-                   RandomGenerator& random, const QString& exportRoot);
+    MessageBuilder(TempFolder& temp, RandomGenerator& random);
 
-    // Writes one message. eSubject becomes the cleaned subject and
-    // eAttachFileName loses its first character, as the callers expect. The
-    // file is named from the cleaned subject and a random number; a name that
-    // is taken is never overwritten: another number is drawn.
-    MessageOutcome CreateEmailItem(const QString& FolderName, const QString& eFrom,
-                                   QString& eSubject, const QString& eTo, QString& eCC,
-                                   QString& eBCC, const QString& eDate, const QString& eBody,
-                                   QString& eAttachFileName, const AttachmentNotes& notes = {});
+    // Writes message with the writer's session under exportRoot (which ends in
+    // the path separator). The file is named from the cleaned subject and a
+    // random number; a name that is taken is never overwritten: another number
+    // is drawn. Without a session no file is written and the outcome says why.
+    MessageOutcome CreateEmailItem(mail::RdoSession* session, const QString& exportRoot,
+                                   EmailItem& message);
 
     // The date text used when a message has no date: "MM-DD-YYYY" of today.
     static QString todayText();
@@ -57,10 +68,8 @@ public:
 private:
     QString freeFileName(const QString& folder, const QString& stem, int attempt);
 
-    std::shared_ptr<mail::RdoSession>& m_session;
     TempFolder& m_temp;
     RandomGenerator& m_random;
-    const QString& m_exportRoot;
     // For each folder and name stem, the next number to try once random
     // numbers keep meeting taken names.
     QHash<QString, qint64> m_nextSequential;

@@ -145,16 +145,17 @@ void TestExportNames::takenNamesAreNeverOverwritten()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("theirs");
     }
-    auto session = std::make_shared<mail::RdoSession>();
-    session->Logon();
-    std::shared_ptr<mail::RdoSession> held = session;
-    MessageBuilder builder(held, temp, random, root);
+    mail::RdoSession session;
+    session.Logon();
+    MessageBuilder builder(temp, random);
     for (int i = 0; i < 50; ++i) {
-        QString subject = QStringLiteral("Same");
-        QString cc, bcc, attach;
-        const MessageOutcome out = builder.CreateEmailItem(
-            QStringLiteral("Inbox"), QStringLiteral("a@example.com"), subject,
-            QStringLiteral("b@example.com"), cc, bcc, QString(), QStringLiteral("body"), attach);
+        EmailItem message;
+        message.folderName = QStringLiteral("Inbox");
+        message.from = QStringLiteral("a@example.com");
+        message.subject = QStringLiteral("Same");
+        message.to = QStringLiteral("b@example.com");
+        message.body = QStringLiteral("body");
+        const MessageOutcome out = builder.CreateEmailItem(&session, root, message);
         QVERIFY2(out.saved, qPrintable(out.failure));
     }
     const QStringList files = QDir(root + QStringLiteral("Inbox")).entryList(QDir::Files);
@@ -184,16 +185,15 @@ void TestExportNames::everyNumberTaken()
         QFile f(folder + QStringLiteral("x%1.eml").arg(n));
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    auto session = std::make_shared<mail::RdoSession>();
-    session->Logon();
-    std::shared_ptr<mail::RdoSession> held = session;
-    MessageBuilder builder(held, temp, random, root);
+    mail::RdoSession session;
+    session.Logon();
+    MessageBuilder builder(temp, random);
     QStringList written;
     for (int i = 0; i < 3; ++i) {
-        QString subject = QStringLiteral("x"), cc, bcc, attach;
-        const MessageOutcome out =
-            builder.CreateEmailItem(QStringLiteral("F"), QString(), subject, QString(), cc, bcc,
-                                    QString(), QString(), attach);
+        EmailItem message;
+        message.folderName = QStringLiteral("F");
+        message.subject = QStringLiteral("x");
+        const MessageOutcome out = builder.CreateEmailItem(&session, root, message);
         QVERIFY2(out.saved, qPrintable(out.failure));
         written.append(QFileInfo(out.path).fileName());
     }
