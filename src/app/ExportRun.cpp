@@ -68,8 +68,8 @@ bool ExportRun::openSession()
 
 void ExportRun::logOnMailSession()
 {
-    mRdoSession = m_context.rdoSessions.create(mail::rdoSessionProgId);
-    mRdoSession->Logon();
+    m_mailSession = m_context.rdoSessions.create(mail::rdoSessionProgId);
+    m_mailSession->Logon();
 }
 
 void ExportRun::CmdConversion_Click()
@@ -120,13 +120,13 @@ void ExportRun::CmdConversion_Click()
         exportUserFolders(*views);
 
     // A second session serves the standard folders.
-    skipStep([&] { require(mRdoSession)->Logoff(); });
-    mRdoSession.reset();
+    skipStep([&] { require(m_mailSession)->Logoff(); });
+    m_mailSession.reset();
     try {
         logOnMailSession();
     } catch (const OperationError&) {
         // Every message of the standard folders then fails, and the log names each.
-        mRdoSession.reset();
+        m_mailSession.reset();
     }
     for (const StandardFolder* folder : exportedStandardFolders()) {
         exportStandardFolder(*folder);
@@ -136,8 +136,8 @@ void ExportRun::CmdConversion_Click()
             state.gDocument.reset();
         }
     }
-    skipStep([&] { require(mRdoSession)->Logoff(); });
-    mRdoSession.reset();
+    skipStep([&] { require(m_mailSession)->Logoff(); });
+    m_mailSession.reset();
     complete();
 }
 
@@ -346,7 +346,7 @@ void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
     if (fields.hasEmbedded)
         message.attachFileName = listItself ? state.gAttachList : trimBlanks(state.gAttachList);
     const MessageOutcome outcome =
-        m_builder.CreateEmailItem(mRdoSession.get(), state.gExportPath, message);
+        m_builder.CreateEmailItem(m_mailSession.get(), state.gExportPath, message);
     if (listItself)
         state.gAttachList = message.attachFileName;
 

@@ -92,7 +92,7 @@ private:
     QString m_databasePath;
     ExportObserver* m_observer;
     QString m_destination;
-    std::shared_ptr<mail::RdoSession> mRdoSession;
+    std::shared_ptr<mail::RdoSession> m_mailSession;
     ExportLog m_log;
     MessageFieldReader m_fields;
     MessageBuilder m_builder;

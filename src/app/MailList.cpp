@@ -8,7 +8,7 @@ namespace tarvik {
 MailList::MailList(QObject* parent) : QAbstractTableModel(parent)
 {}
 
-void MailList::Clear()
+void MailList::clear()
 {
     beginResetModel();
     m_rows.clear();
@@ -16,8 +16,8 @@ void MailList::Clear()
     endResetModel();
 }
 
-void MailList::AddItem(const QString& fromTo, const QString& subject, const QString& size,
-                       const QString& date)
+void MailList::addRow(const QString& fromTo, const QString& subject, const QString& size,
+                      const QString& date)
 {
     m_pending.append(Row{{fromTo, subject, size, date}, -1});
 }
@@ -36,20 +36,14 @@ const MailList::Row* MailList::rowPtr(int row) const
     return row < m_rows.size() ? &m_rows.at(row) : &m_pending.at(row - m_rows.size());
 }
 
-void MailList::SetReportIcon(int row, int icon)
+void MailList::setRowIcon(int row, int icon)
 {
     rowAt(row).icon = icon;
     if (row < m_rows.size())
         Q_EMIT dataChanged(index(row, 0), index(row, 0), {role::IconIndex});
 }
 
-void MailList::LockUpdate(bool locked)
-{
-    if (!locked)
-        commitPending();
-}
-
-void MailList::commitPending()
+void MailList::showAddedRows()
 {
     if (m_pending.isEmpty())
         return;

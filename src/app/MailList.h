@@ -7,9 +7,9 @@
 namespace tarvik {
 
 // The rows of the mail list: correspondent, subject, size and date of each
-// mail of the clicked folder, in the view's order. Rows added while the list is
-// being filled are shown together when the update lock is set off, so filling
-// a folder of tens of thousands of mails costs one view update.
+// mail of the clicked folder, in the view's order. Added rows wait until
+// showAddedRows(), so filling a folder of tens of thousands of mails costs one
+// view update.
 class MailList : public QAbstractTableModel {
     Q_OBJECT
 
@@ -18,14 +18,15 @@ public:
 
     explicit MailList(QObject* parent = nullptr);
 
-    void Clear();
-    // Appends one row; its cells in column order.
-    void AddItem(const QString& fromTo, const QString& subject, const QString& size,
-                 const QString& date);
+    // Removes every row, shown or waiting.
+    void clear();
+    // Adds one row, which waits to be shown; its cells in column order.
+    void addRow(const QString& fromTo, const QString& subject, const QString& size,
+                const QString& date);
     // Sets the icon of a row (counted from 0), given as an index into the small-icon list.
-    void SetReportIcon(int row, int icon);
-    // Locked, added rows wait; unlocked, every waiting row is shown.
-    void LockUpdate(bool locked);
+    void setRowIcon(int row, int icon);
+    // Shows every waiting row.
+    void showAddedRows();
 
     // Rows added so far, shown or waiting.
     int count() const { return int(m_rows.size() + m_pending.size()); }
@@ -43,7 +44,6 @@ private:
     };
     Row& rowAt(int row);
     const Row* rowPtr(int row) const;
-    void commitPending();
 
     QList<Row> m_rows;    // shown
     QList<Row> m_pending; // added since the last commit

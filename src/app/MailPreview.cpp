@@ -71,7 +71,7 @@ void MailPreview::ContactsTreeView_Click()
     const int node = m_window.selectedTreeNode();
     if (node < 0 || node >= m_tree.nodeCount())
         return;
-    m_list.Clear();
+    m_list.clear();
     EnumerateEmails(viewNameOfFolder(m_tree.node(node).folder()));
 }
 
@@ -79,11 +79,10 @@ void MailPreview::EnumerateEmails(const QString& viewName)
 {
     m_window.setArrowVisible(ScanArrow::Emails, true);
     m_pump.pause(10);
-    m_list.Clear();
-    m_list.LockUpdate(false);
+    m_list.clear();
     if (!viewName.isEmpty())
         fillFromView(viewName);
-    m_list.LockUpdate(false);
+    m_list.showAddedRows();
     m_pump.repaint();
 }
 
@@ -112,8 +111,8 @@ void MailPreview::fillFromView(const QString& viewName)
                 const QString size = sizeInKilobytes(doc.Size());
                 const QString date =
                     listDateText(doc.GetItemValue(items.date).at(0), locale, dateFormat);
-                m_list.AddItem(fromTo, subject, size, date);
-                m_list.SetReportIcon(int(i), icon::Mail);
+                m_list.addRow(fromTo, subject, size, date);
+                m_list.setRowIcon(int(i), icon::Mail);
                 m_state.gDocument = view->GetNextDocument(m_state.gDocument);
             }
         }

@@ -273,20 +273,18 @@ void TestPreview::listIsASoundItemModel()
     for (const char* key :
          {"Inbox", "Projects\\2008", "Lotus Notes Address Book", "Drafts", "Inbox", "Trash"})
         h.clickNode(QLatin1String(key));
-    list.AddItem(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                 QStringLiteral("d"));
-    list.AddItem(QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"),
-                 QStringLiteral("h"));
-    list.SetReportIcon(1, icon::Mail); // waiting
+    list.addRow(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"));
+    list.addRow(QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"), QStringLiteral("h"));
+    list.setRowIcon(1, icon::Mail); // waiting
     QCOMPARE(list.rowCount(), 0);
-    list.LockUpdate(false);
+    list.showAddedRows();
     QCOMPARE(list.rowCount(), 2);
-    list.SetReportIcon(0, icon::Mail); // shown
+    list.setRowIcon(0, icon::Mail); // shown
     QCOMPARE(list.index(0, MailList::FromTo).data(role::IconIndex).toInt(), icon::Mail);
     QCOMPARE(list.index(1, MailList::Date).data().toString(), QStringLiteral("h"));
     QCOMPARE(list.headerData(MailList::Size, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("Size"));
-    list.Clear();
+    list.clear();
     QCOMPARE(list.rowCount(), 0);
 }
 
