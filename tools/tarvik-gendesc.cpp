@@ -115,8 +115,8 @@ public:
                 m_buffer.append("\\n");
             } else if (static_cast<unsigned char>(c) < 0x20) {
                 m_buffer.append("\\u00");
-                m_buffer.append(QByteArray::number(static_cast<unsigned char>(c), 16)
-                                    .rightJustified(2, '0'));
+                m_buffer.append(
+                    QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0'));
             } else {
                 m_buffer.append(c);
             }
