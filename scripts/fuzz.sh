@@ -33,7 +33,8 @@ esac
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTARVIK_SANITIZE=address,undefined -DTARVIK_FUZZ=ON -DTARVIK_BUILD_BENCH=OFF >/dev/null
+        -DTARVIK_SANITIZE=address,undefined -DTARVIK_FUZZ=ON -DTARVIK_BUILD_BENCH=OFF \
+        -DTARVIK_WERROR="${TARVIK_WERROR:-OFF}" >/dev/null
 fi
 for t in $targets; do
     cmake --build "$build" --target "fuzz_$t" --parallel "$(nproc)" >/dev/null
