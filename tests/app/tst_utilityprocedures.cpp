@@ -1,3 +1,4 @@
+#include "Checks.h"
 #include "FakeDialogs.h"
 
 #include "app/UtilityProcedures.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace tarvik;
+using tarvik::test::commaList;
 
 // The shared procedures as their callers use them: the steps they add to the
 // algorithms of base.
@@ -24,20 +26,16 @@ private Q_SLOTS:
     void browseForFolderPassesCancel();
 };
 
-static QStringList split(const char* s)
-{
-    return QString::fromUtf8(s).split(QLatin1Char(','));
-}
-
 void TestUtilityProcedures::sortAndRemoveDuplicates_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("folder names") << split("Projects,Inbox,Projects,,Archive,Inbox")
-                                  << split("Archive,Inbox,Projects");
-    QTest::newRow("case and blanks kept apart") << split("a ,A,a,A, a") << split(" a,A,a,a ");
-    QTest::newRow("repeats apart in the input") << split("b,a,b,a,b") << split("a,b");
-    QTest::newRow("one entry") << split("x") << split("x");
+    QTest::newRow("folder names") << commaList("Projects,Inbox,Projects,,Archive,Inbox")
+                                  << commaList("Archive,Inbox,Projects");
+    QTest::newRow("case and blanks kept apart")
+        << commaList("a ,A,a,A, a") << commaList(" a,A,a,a ");
+    QTest::newRow("repeats apart in the input") << commaList("b,a,b,a,b") << commaList("a,b");
+    QTest::newRow("one entry") << commaList("x") << commaList("x");
 }
 
 void TestUtilityProcedures::sortAndRemoveDuplicates()
@@ -47,7 +45,7 @@ void TestUtilityProcedures::sortAndRemoveDuplicates()
     SortAndRemoveDuplicates(input);
     QCOMPARE(input, expected);
 
-    QStringList onlyEmpty = split(",,");
+    QStringList onlyEmpty = commaList(",,");
     QVERIFY_THROWS_EXCEPTION(OperationError, SortAndRemoveDuplicates(onlyEmpty));
 }
 

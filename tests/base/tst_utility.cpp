@@ -1,3 +1,4 @@
+#include "Checks.h"
 #include "ToolRun.h"
 
 #include "base/OperationError.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 
 using namespace tarvik;
+using tarvik::test::commaList;
 
 // The algorithms the procedures share: sorted string lists, the random
 // generator, the private temporary folder.
@@ -35,26 +37,22 @@ private Q_SLOTS:
     void privateTempFolder();
 };
 
-static QStringList split(const char* s)
-{
-    return QString::fromUtf8(s).split(QLatin1Char(','));
-}
-
 void TestUtility::sortOrder_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("upper before lower, prefix first") << split("b,B,a,ab") << split("B,a,ab,b");
-    QTest::newRow("code units, not locale") << split("alpha,Zeta,Projects\\2008,Projects")
-                                            << split("Projects,Projects\\2008,Zeta,alpha");
-    QTest::newRow("one entry") << split("x") << split("x");
-    QTest::newRow("repeats stay adjacent") << split("c,a,c,b,a") << split("a,a,b,c,c");
+    QTest::newRow("upper before lower, prefix first")
+        << commaList("b,B,a,ab") << commaList("B,a,ab,b");
+    QTest::newRow("code units, not locale") << commaList("alpha,Zeta,Projects\\2008,Projects")
+                                            << commaList("Projects,Projects\\2008,Zeta,alpha");
+    QTest::newRow("one entry") << commaList("x") << commaList("x");
+    QTest::newRow("repeats stay adjacent") << commaList("c,a,c,b,a") << commaList("a,a,b,c,c");
     QTest::newRow("non-ASCII by code unit")
         << QStringList{QStringLiteral("Ü"), QStringLiteral("z"), QStringLiteral("季度"),
                        QStringLiteral("A")}
         << QStringList{QStringLiteral("A"), QStringLiteral("z"), QStringLiteral("Ü"),
                        QStringLiteral("季度")};
-    QTest::newRow("empty entries first") << split("b,,a,") << split(",,a,b");
+    QTest::newRow("empty entries first") << commaList("b,,a,") << commaList(",,a,b");
 }
 
 void TestUtility::sortOrder()
@@ -83,21 +81,21 @@ void TestUtility::sortLargeLists()
 
 void TestUtility::sortRejectsBadRange()
 {
-    QStringList list = split("b,a");
+    QStringList list = commaList("b,a");
     QVERIFY_THROWS_EXCEPTION(OperationError, sortStrings(list, 0, 2));
-    QCOMPARE(list, split("b,a"));
+    QCOMPARE(list, commaList("b,a"));
 }
 
 void TestUtility::duplicatesRemoved_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("run of three") << split("a,a,a,b") << split("a,b");
-    QTest::newRow("empty entry dropped") << split("a,,b") << split("a,b");
-    QTest::newRow("one entry") << split("a") << split("a");
-    QTest::newRow("only adjacent repeats") << split("a,b,a") << split("a,b,a");
-    QTest::newRow("leading empties") << split(",,a,a") << split("a");
-    QTest::newRow("case matters") << split("A,a,a") << split("A,a");
+    QTest::newRow("run of three") << commaList("a,a,a,b") << commaList("a,b");
+    QTest::newRow("empty entry dropped") << commaList("a,,b") << commaList("a,b");
+    QTest::newRow("one entry") << commaList("a") << commaList("a");
+    QTest::newRow("only adjacent repeats") << commaList("a,b,a") << commaList("a,b,a");
+    QTest::newRow("leading empties") << commaList(",,a,a") << commaList("a");
+    QTest::newRow("case matters") << commaList("A,a,a") << commaList("A,a");
 }
 
 void TestUtility::duplicatesRemoved()
@@ -110,7 +108,7 @@ void TestUtility::duplicatesRemoved()
 
 void TestUtility::duplicatesRemovalFailsWithoutEntries()
 {
-    QStringList empties = split(",,");
+    QStringList empties = commaList(",,");
     QVERIFY_THROWS_EXCEPTION(OperationError, removeDuplicates(empties));
     QStringList none;
     QVERIFY_THROWS_EXCEPTION(OperationError, removeDuplicates(none));

@@ -1,3 +1,4 @@
+#include "Checks.h"
 #include "StoreFixture.h"
 #include "base/OperationError.h"
 #include "notes/LocalStore.h"
@@ -15,6 +16,7 @@
 
 using namespace tarvik::notes;
 using tarvik::OperationError;
+using tarvik::test::failureOf;
 using tarvik::test::StoreFixture;
 
 namespace {
@@ -60,16 +62,6 @@ bool fails(const std::function<void()>& step)
 const QByteArray noViewsMail = R"j({"format": 1, "title": "", "views": [], "documents": []})j";
 const QByteArray replacedMail =
     R"j({"format": 1, "title": "Replaced", "views": [], "documents": []})j";
-
-QString failureOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const OperationError& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no failure)");
-}
 
 void runSql(const QString& path, const char* sql)
 {

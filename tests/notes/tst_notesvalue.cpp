@@ -1,3 +1,5 @@
+#include "Checks.h"
+
 #include "base/OperationError.h"
 #include "notes/LocalStore.h"
 #include "notes/NotesSessionRegistry.h"
@@ -7,6 +9,7 @@
 
 using namespace tarvik::notes;
 using tarvik::OperationError;
+using tarvik::test::failureOf;
 
 namespace {
 
@@ -17,16 +20,6 @@ public:
         return nullptr;
     }
 };
-
-QString failureOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const OperationError& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no failure)");
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "Checks.h"
 #include "StoreFixture.h"
 #include "ToolRun.h"
 #include "base/OperationError.h"
@@ -15,6 +16,7 @@
 using namespace tarvik::notes;
 using tarvik::OperationError;
 using tarvik::test::builtTool;
+using tarvik::test::failureOf;
 using tarvik::test::runTool;
 using tarvik::test::StoreFixture;
 using tarvik::test::ToolRun;
@@ -26,16 +28,6 @@ QByteArray withDocument(const QByteArray& document, const QByteArray& views = "[
 {
     return "{\"format\": 1, \"title\": \"T\", \"views\": " + views + ", \"documents\": [" +
            document + "]}";
-}
-
-QString failureOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const OperationError& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no failure)");
 }
 
 QStringList entries(const QString& folder)
