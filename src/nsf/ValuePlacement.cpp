@@ -1,0 +1,171 @@
+#include "nsf/ValuePlacement.h"
+
+#include "nsf/Note.h"
+
+namespace tarvik::nsf {
+
+namespace {
+
+// Two flips already mean 1 + n + n(n-1)/2 layouts to try; beyond this many items only one.
+constexpr std::size_t kMaxItemsForPairs = 400;
+
+std::uint16_t word(Bytes b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+std::uint32_t dword(Bytes b, std::size_t at)
+{
+    return std::uint32_t(word(b, at)) | std::uint32_t(word(b, at + 2)) << 16;
+}
+
+bool plausibleRecords(Bytes v)
+{
+    std::size_t p = 0;
+    while (p < v.size()) {
+        if (v.size() - p < 2)
+            return false;
+        const std::uint8_t length = v[p + 1];
+        std::size_t size;
+        if (length == 0) { // long signature: four-byte size
+            if (v.size() - p < 6)
+                return false;
+            size = dword(v, p + 2);
+        } else if (length == 0xFF) { // word signature: two-byte size
+            if (v.size() - p < 4)
+                return false;
+            size = word(v, p + 2);
+        } else {
+            size = length;
+        }
+        if (size < 2 || size > v.size() - p)
+            return false;
+        p += size + (size & 1);
+    }
+    return true;
+}
+
+} // namespace
+
+bool plausibleValue(std::uint16_t type, Bytes v)
+{
+    const std::size_t n = v.size();
+    switch (type) {
+    case kTypeTextList: {
+        if (n < 2)
+            return false;
+        const std::size_t count = word(v, 0);
+        if (2 + 2 * count > n)
+            return false;
+        std::size_t total = 2 + 2 * count;
+        for (std::size_t i = 0; i < count; ++i)
+            total += word(v, 2 + 2 * i);
+        return total == n;
+    }
+    case kTypeNumber:
+    case kTypeTime:
+        return n == 8;
+    case kTypeNumberRange:
+    case kTypeTimeRange: {
+        if (n < 4)
+            return false;
+        // a RANGE header (list and range counts), then 8-byte values and 16-byte pairs
+        return 4 + std::size_t(word(v, 0)) * 8 + std::size_t(word(v, 2)) * 16 == n;
+    }
+    case kTypeNoteRefList:
+        return n >= 2 && 2 + std::size_t(word(v, 0)) * 16 == n;
+    case kTypeComposite:
+        return plausibleRecords(v);
+    default:
+        return true;
+    }
+}
+
+std::vector<bool> placementByFlags(const std::vector<PlacementItem>& items, bool hasNonSummary)
+{
+    std::vector<bool> out(items.size(), false);
+    if (!hasNonSummary)
+        return out;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const PlacementItem& it = items[i];
+        out[i] = !(it.flags & kItemSummary) || (it.flags & kItemPlaceholder) ||
+                 it.nameType == kTypeMimePart || it.nameType == kTypeSignature;
+    }
+    return out;
+}
+
+Placement placeValues(const std::vector<PlacementItem>& items, const PlacementRegions& regions,
+                      const PlausibilityCheck& implausible)
+{
+    Placement result;
+    result.nonSummary = placementByFlags(items, regions.hasNonSummary);
+    std::size_t total = 0, nonSummary = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        total += items[i].size;
+        if (result.nonSummary[i])
+            nonSummary += items[i].size;
+    }
+    if (!regions.hasNonSummary) {
+        result.consistent = total <= regions.summaryCapacity;
+        return result;
+    }
+    auto fits = [&](std::size_t non, std::size_t target) {
+        return non == target && total - non <= regions.summaryCapacity;
+    };
+    for (std::size_t target : regions.nonSummaryTotals)
+        if (fits(nonSummary, target)) {
+            result.consistent = true;
+            result.nonSummaryTotal = target;
+            return result;
+        }
+
+    // Move one item, then two, to the other side until the sizes add up; of the choices that
+    // do, keep the one with the fewest implausible values.
+    struct Candidate {
+        std::vector<bool> choice;
+        std::size_t target;
+        std::size_t score;
+        std::size_t moved;
+    };
+    std::vector<Candidate> found;
+    auto delta = [&](std::size_t i) -> long long {
+        return result.nonSummary[i] ? -static_cast<long long>(items[i].size) : items[i].size;
+    };
+    auto consider = [&](std::initializer_list<std::size_t> flips, std::size_t target) {
+        std::vector<bool> choice = result.nonSummary;
+        for (std::size_t i : flips)
+            choice[i] = !choice[i];
+        found.push_back({choice, target, implausible(choice, target), flips.size()});
+    };
+    const std::size_t n = items.size();
+    for (std::size_t target : regions.nonSummaryTotals) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (items[i].size && fits(static_cast<std::size_t>(nonSummary + delta(i)), target))
+                consider({i}, target);
+    }
+    if (found.empty() && n <= kMaxItemsForPairs) {
+        for (std::size_t target : regions.nonSummaryTotals)
+            for (std::size_t i = 0; i < n; ++i)
+                for (std::size_t j = i + 1; j < n; ++j)
+                    if (items[i].size && items[j].size &&
+                        fits(static_cast<std::size_t>(nonSummary + delta(i) + delta(j)), target))
+                        consider({i, j}, target);
+    }
+    if (found.empty())
+        return result; // nothing adds up: the flags' rule, not consistent
+    std::size_t best = 0;
+    for (std::size_t k = 1; k < found.size(); ++k)
+        if (found[k].score < found[best].score)
+            best = k;
+    for (std::size_t k = 0; k < found.size(); ++k)
+        if (k != best && found[k].score == found[best].score &&
+            found[k].choice != found[best].choice)
+            result.ambiguous = true;
+    result.nonSummary = found[best].choice;
+    result.nonSummaryTotal = found[best].target;
+    result.moved = found[best].moved;
+    result.consistent = true;
+    return result;
+}
+
+} // namespace tarvik::nsf
