@@ -60,9 +60,13 @@ std::string decodeBase64(std::string_view in)
             v = 62;
         else if (c == '/')
             v = 63;
-        else if (c == '=')
-            break;
-        else
+        else if (c == '=') {
+            // Padding ends a group; a mailer that glued encoded pieces together goes on
+            // after it with a fresh group.
+            acc = 0;
+            bits = 0;
+            continue;
+        } else
             continue; // line breaks and anything a mailer let slip in
         acc = (acc << 6) | std::uint32_t(v);
         bits += 6;
@@ -160,11 +164,8 @@ std::optional<std::string> mimeHeader(std::string_view headers, std::string_view
         pos = end + 1;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line.empty()) {
-            if (found)
-                break;
-            continue;
-        }
+        if (line.empty())
+            break; // the headers end at the first blank line
         if (line.front() == ' ' || line.front() == '\t') { // folded continuation
             if (found)
                 *found += " " + std::string(trim(line));
