@@ -81,11 +81,11 @@ public:
             hotspot(rec);
     }
 
-    RichTextContent finish()
+    RichTextContent finish(std::vector<FormatError> problems)
     {
         while (!m_tables.empty())
             tableEnd();
-        return {std::move(m_stack.front().text), std::move(m_files)};
+        return {std::move(m_stack.front().text), std::move(m_files), std::move(problems)};
     }
 
 private:
@@ -203,13 +203,26 @@ private:
 RichTextContent richTextContent(std::span<const Bytes> items)
 {
     PlainTextBuilder builder;
+    std::vector<FormatError> problems;
     for (const Bytes& item : items) {
         CdRecordReader reader(item);
         CdRecord rec;
-        while (reader.next(rec))
-            builder.record(rec);
+        for (;;) {
+            try {
+                if (!reader.next(rec))
+                    break;
+            } catch (const FormatError& e) {
+                problems.push_back(e); // the records after it cannot be found
+                break;
+            }
+            try {
+                builder.record(rec);
+            } catch (const FormatError& e) {
+                problems.push_back(e);
+            }
+        }
     }
-    return builder.finish();
+    return builder.finish(std::move(problems));
 }
 
 } // namespace tarvik::nsf

@@ -59,12 +59,18 @@ struct RichTextFile {
 struct RichTextContent {
     std::string text; // UTF-8
     std::vector<RichTextFile> files;
+    // Damage met on the way (FormatError, Damaged). A record whose length does not fit ends
+    // the reading of its item: what came before it is kept, the next item is read. A record
+    // that fits but whose content is bad (a text run shorter than its font, a hotspot whose
+    // data runs past it) is passed over alone.
+    std::vector<FormatError> problems;
 };
 
 // The plain text of a rich-text field: text runs in order, a line break between paragraphs,
 // table cells in reading order (row by row; cells of a row separated by a tab, rows by a line
 // break), and the attached files shown in it. A field longer than one item is stored as
-// several items of the same name: pass them all, in their stored order.
+// several items of the same name: pass them all, in their stored order. Never throws for
+// damage: see `problems`.
 RichTextContent richTextContent(std::span<const Bytes> items);
 inline RichTextContent richTextContent(Bytes item)
 {

@@ -160,11 +160,47 @@ private Q_SLOTS:
         QFETCH(qulonglong, offset);
         QFETCH(QString, detail);
         const Bytes bytes(reinterpret_cast<const std::uint8_t*>(value.constData()), value.size());
-        const FormatError e = errorOf([&] { richTextContent(bytes); });
+        const FormatError e = errorOf([&] {
+            CdRecordReader reader(bytes);
+            CdRecord r;
+            while (reader.next(r)) {
+            }
+        });
         QCOMPARE(e.kind(), FailureKind::Damaged);
         QCOMPARE(qs(e.structure()), QStringLiteral("rich-text record"));
         QCOMPARE(e.offset(), std::uint64_t(offset));
         QVERIFY2(qs(e.detail()).contains(detail), e.what());
+        // The plain text reports it and keeps going.
+        const RichTextContent c = richTextContent(bytes);
+        QCOMPARE(c.problems.size(), std::size_t(1));
+        QCOMPARE(c.problems[0].offset(), std::uint64_t(offset));
+    }
+
+    void damageKeepsWhatCameBefore()
+    {
+        // A text run whose length byte was damaged (0x0F for 0x08) runs past its item: the
+        // text before it stays, and the next item is read.
+        ValueBytes damaged;
+        damaged.append(paragraph()).append(run("kept")).append(paragraph());
+        damaged.u8(cd::kText).u8(0xFF).u16(0x40).u32(0x0A000001).text("lost");
+        ValueBytes next;
+        next.append(paragraph()).append(run("next item"));
+        const std::vector<Bytes> items{Bytes(damaged), Bytes(next)};
+        const RichTextContent c = richTextContent(items);
+        QCOMPARE(c.text, std::string("kept\n\nnext item"));
+        QCOMPARE(c.problems.size(), std::size_t(1));
+        QCOMPARE(qs(c.problems[0].structure()), QStringLiteral("rich-text record"));
+        QCOMPARE(c.problems[0].offset(), std::uint64_t(2 + 12 + 2));
+
+        // A text run too short for its font is passed over alone.
+        ValueBytes shortRun;
+        shortRun.append(run("a")).append(wsig(cd::kText, ValueBytes().u8(1).u8(0).u8(0)));
+        shortRun.append(run("b"));
+        const RichTextContent s = richTextContent(Bytes(shortRun));
+        QCOMPARE(s.text, std::string("ab"));
+        QCOMPARE(s.problems.size(), std::size_t(1));
+        QCOMPARE(qs(s.problems[0].structure()), QStringLiteral("rich-text text run"));
+        QVERIFY(richTextContent(Bytes(run("fine"))).problems.empty());
     }
 
     void paragraphsAndRuns()
@@ -273,9 +309,13 @@ private Q_SLOTS:
         ValueBytes bad;
         bad.append(wsig(cd::kHotspotBegin,
                         ValueBytes().u16(cd::kHotspotFile).u32(0).u16(50).text("a.txt")));
-        const FormatError e = errorOf([&] { richTextContent(Bytes(bad)); });
-        QCOMPARE(e.kind(), FailureKind::Damaged);
-        QCOMPARE(qs(e.structure()), QStringLiteral("rich-text hotspot"));
+        bad.append(run("after"));
+        const RichTextContent d = richTextContent(Bytes(bad));
+        QVERIFY(d.files.empty());
+        QCOMPARE(d.text, std::string("after"));
+        QCOMPARE(d.problems.size(), std::size_t(1));
+        QCOMPARE(d.problems[0].kind(), FailureKind::Damaged);
+        QCOMPARE(qs(d.problems[0].structure()), QStringLiteral("rich-text hotspot"));
     }
 
     void fieldSplitOverItems()
@@ -301,7 +341,9 @@ private Q_SLOTS:
         ValueBytes rest;
         rest.u32(0).text("tail");
         const std::vector<Bytes> broken{Bytes(cut), Bytes(rest)};
-        QCOMPARE(errorOf([&] { richTextContent(broken); }).kind(), FailureKind::Damaged);
+        const RichTextContent c = richTextContent(broken);
+        QCOMPARE(c.problems.size(), std::size_t(2)); // the cut record, then the orphaned rest
+        QCOMPARE(c.text, std::string("x"));
     }
 
     void richTextSample()
