@@ -7,6 +7,7 @@
 #include "nsf/ObjectItem.h"
 #include "nsf/TextCodec.h"
 #include "nsf/TimeDate.h"
+#include "nsf/ValueJson.h"
 #include "nsf/Values.h"
 
 #include <QTest>
@@ -371,6 +372,41 @@ private Q_SLOTS:
         QCOMPARE(beyond.kind(), FailureKind::Damaged);
         QCOMPARE(qs(beyond.structure()), QStringLiteral("note reference list"));
         QCOMPARE(beyond.offset(), std::uint64_t(2)); // refused before reading any
+    }
+
+    // --- the dump's "values" ------------------------------------------------------------
+
+    void valuesAsJson()
+    {
+        const auto json = [](std::uint16_t type, const ValueBytes& v) {
+            return qs(valuesJson(type, v).value_or("(none)"));
+        };
+        QCOMPARE(
+            json(kTypeText, ValueBytes().text(std::string_view("say \"hi\"\\\0\t\x0f\x3b", 13))),
+            QStringLiteral("[\"say \\\"hi\\\"\\\\\\n\\t\\u001b\"]"));
+        QCOMPARE(json(kTypeTextList, ValueBytes().u16(2).u16(1).u16(2).text("abc")),
+                 QStringLiteral("[\"a\", \"bc\"]"));
+        QCOMPARE(json(kTypeTextList, ValueBytes().u16(0)), QStringLiteral("[]"));
+        QCOMPARE(json(kTypeNumber, ValueBytes().f64(836)), QStringLiteral("[836]"));
+        QCOMPARE(json(kTypeNumberRange, ValueBytes().u16(2).u16(1).f64(1.5).f64(-2).f64(3).f64(4)),
+                 QStringLiteral("[1.5, -2, \"3/4\"]"));
+        QCOMPARE(json(kTypeTime, ValueBytes().u32(0xFFFFFFFF).u32(0x00255748)),
+                 QStringLiteral("[\"1988-01-15\"]"));
+        QCOMPARE(
+            json(kTypeTimeRange,
+                 ValueBytes().u16(1).u16(1).u32(0).u32(2440588).u32(100).u32(2440588).u32(200).u32(
+                     2440589)),
+            QStringLiteral("[\"1970-01-01T00:00:00.00Z\", "
+                           "\"1970-01-01T00:00:01.00Z/1970-01-02T00:00:02.00Z\"]"));
+        ValueBytes ref;
+        ref.u16(1).u32(0x26E3E6DF).u32(0x586B789A).u32(0x00310D5B).u32(0x482571C7);
+        QCOMPARE(json(kTypeNoteRefList, ref),
+                 QStringLiteral("[\"586B789A26E3E6DF482571C700310D5B\"]"));
+        QCOMPARE(json(kTypeComposite, ValueBytes().u16(0)), QStringLiteral("(none)"));
+        QCOMPARE(json(kTypeObject, ValueBytes().u16(0)), QStringLiteral("(none)"));
+        QCOMPARE(errorOf([] { valuesJson(kTypeTextList, ValueBytes().u16(3)); }).kind(),
+                 FailureKind::Damaged);
+        QCOMPARE(jsonString(utf8(u8"\u00e9\u65e5\x7f")), utf8(u8"\"\u00e9\u65e5\\u007f\""));
     }
 
     // --- object items --------------------------------------------------------------------
