@@ -100,7 +100,7 @@ private:
 
     void text(const CdRecord& rec)
     {
-        ByteReader r(rec.body(), "rich-text text run", rec.offset);
+        ByteReader r(rec.body(), "rich-text text run", rec.offset + std::size_t(rec.header));
         r.skip(4); // font
         std::string run = lmbcsToUtf8(r.bytes(r.remaining()));
         // A run padded with NUL to its stored length ends at the NUL.
@@ -122,7 +122,7 @@ private:
     {
         if (m_tables.empty())
             return; // a stray cell: its text stays where it is
-        ByteReader r(rec.body(), "rich-text table cell", rec.offset);
+        ByteReader r(rec.body(), "rich-text table cell", rec.offset + std::size_t(rec.header));
         const unsigned row = r.u8();
         const unsigned column = r.u8();
         closeCell();
@@ -168,7 +168,7 @@ private:
 
     void hotspot(const CdRecord& rec)
     {
-        ByteReader r(rec.body(), "rich-text hotspot", rec.offset);
+        ByteReader r(rec.body(), "rich-text hotspot", rec.offset + std::size_t(rec.header));
         const std::uint16_t type = r.u16();
         r.skip(4); // flags
         const std::uint16_t dataLength = r.u16();

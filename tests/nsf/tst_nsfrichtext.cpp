@@ -200,6 +200,7 @@ private Q_SLOTS:
         QCOMPARE(s.text, std::string("ab"));
         QCOMPARE(s.problems.size(), std::size_t(1));
         QCOMPARE(qs(s.problems[0].structure()), QStringLiteral("rich-text text run"));
+        QCOMPARE(s.problems[0].offset(), std::uint64_t(10 + 4)); // the run's body
         QVERIFY(richTextContent(Bytes(run("fine"))).problems.empty());
     }
 
