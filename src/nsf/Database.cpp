@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <algorithm>
+#include <set>
 
 namespace tarvik::nsf {
 
@@ -190,6 +191,7 @@ void Database::readSuperblock()
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.writeCount > b.writeCount; });
+    std::optional<FormatError> contentError;
 
     for (const Candidate& c : candidates) {
         try {
@@ -287,10 +289,14 @@ void Database::readSuperblock()
             m_container.nonSummaryBuckets = m_nonSummaryBuckets.size();
             return;
         } catch (const FormatError& e) {
-            if (!firstError)
-                firstError = e;
+            // A copy that passed its header checks failing later says more than one that did
+            // not pass them.
+            if (!contentError)
+                contentError = e;
         }
     }
+    if (contentError)
+        throw *contentError;
     if (firstError)
         throw *firstError;
     throw FormatError(FailureKind::Damaged, "database header", kSuperblockPairsAt,
@@ -331,6 +337,7 @@ void Database::readBucketDescriptors()
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.writeCount > b.writeCount; });
+    std::optional<FormatError> contentError;
 
     for (const Candidate& c : candidates) {
         try {
@@ -367,7 +374,8 @@ void Database::readBucketDescriptors()
 
             ByteReader d(data, "bucket descriptor block contents", c.offset);
             if (std::uint64_t(rrvBuckets) * kRrvDescriptor + std::uint64_t(nameCount) * kNameEntry >
-                data.size())
+                    data.size() ||
+                rrvBuckets > m_source->size() / m_rrvBucketSize)
                 d.fail(std::to_string(rrvBuckets) + " RRV buckets and " +
                        std::to_string(nameCount) + " item names do not fit");
             std::vector<RrvBucketRef> buckets;
@@ -384,13 +392,16 @@ void Database::readBucketDescriptors()
             const Bytes text = d.bytes(textSize);
             std::vector<ItemName> names;
             names.reserve(nameCount);
+            std::uint64_t nameBytes = 0; // the names share nothing: they cannot exceed the text
             for (std::uint32_t i = 0; i < nameCount; ++i) {
                 const std::uint32_t offset = entries.u32();
                 const std::uint16_t length = entries.u16();
                 const std::uint8_t type = entries.u8();
                 const std::uint8_t typeClass = entries.u8();
                 entries.skip(2);
-                if (offset > text.size() || length > text.size() - offset)
+                nameBytes += length;
+                if (offset > text.size() || length > text.size() - offset ||
+                    nameBytes > text.size())
                     entries.fail("item name " + std::to_string(i) + " lies outside the name text");
                 names.push_back({lmbcsToUtf8(text.subspan(offset, length)),
                                  static_cast<std::uint16_t>(typeClass << 8 | type)});
@@ -403,10 +414,14 @@ void Database::readBucketDescriptors()
             m_container.itemNames = m_names.size();
             return;
         } catch (const FormatError& e) {
-            if (!firstError)
-                firstError = e;
+            // A copy that passed its header checks failing later says more than one that did
+            // not pass them.
+            if (!contentError)
+                contentError = e;
         }
     }
+    if (contentError)
+        throw *contentError;
     if (firstError)
         throw *firstError;
     throw FormatError(FailureKind::Damaged, "database header", kBdbPairsAt,
@@ -416,9 +431,16 @@ void Database::readBucketDescriptors()
 void Database::readRelocationMap()
 {
     const std::size_t entries = (m_rrvBucketSize - kRrvHeader) / 8;
+    // Each bucket once: a list naming one bucket over and over would otherwise multiply the
+    // map beyond anything the file holds.
+    std::set<std::uint32_t> seen;
     for (const RrvBucketRef& ref : m_rrvBuckets) {
         const std::uint64_t offset = std::uint64_t(ref.position) * 256;
         try {
+            if (!seen.insert(ref.position).second)
+                throw FormatError(FailureKind::Damaged, "bucket descriptor block",
+                                  m_container.bucketDescriptorOffset,
+                                  "lists the RRV bucket at " + hex(offset) + " twice");
             // The superblock's copy of one bucket is newer than the one on disk; its checksum
             // is the disk copy's, so only the disk copy is checked against it.
             const bool live =
@@ -552,9 +574,17 @@ ObjectInfo Database::objectInfo(std::uint32_t objectId) const
         throw FormatError(FailureKind::Damaged, "record relocation map",
                           m_container.superblockOffset,
                           "no object with ID " + std::to_string(objectId));
-    if (e->inBucket())
-        throw FormatError(FailureKind::Unsupported, "object " + std::to_string(objectId), 0,
-                          "kept in a bucket slot, which this reader does not know for objects");
+    if (e->inBucket()) {
+        const Slot slot = bucketSlot(true, e->first & 0x00FFFFFF, e->second & 0x7FF);
+        std::uint8_t sig[2] = {0, 0};
+        if (slot.size >= 2)
+            m_source->readAt(slot.offset, sig, "object record");
+        if ((sig[0] | sig[1] << 8) == kNoteSignature)
+            throw FormatError(FailureKind::Damaged, "record relocation map", slot.offset,
+                              "ID " + std::to_string(objectId) + " is a note, not an object");
+        throw FormatError(FailureKind::Unsupported, "object record", slot.offset,
+                          "an object kept in a bucket slot is not known yet");
+    }
     ObjectInfo info;
     info.id = objectId;
     info.offset = std::uint64_t(e->first) * 256;
