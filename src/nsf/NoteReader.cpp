@@ -106,34 +106,40 @@ Note Database::readNote(NoteId id) const
         note.stub = true;
         return note;
     }
-    const std::size_t itemCount = r.u16At(50);
+    std::size_t itemCount = r.u16At(50);
     const std::uint32_t nonSummaryRef = r.u32At(56);
     const std::uint32_t nonSummarySize = r.u32At(60);
     note.accessed = TimeDate{r.u32At(64), r.u32At(68)};
     note.addedToFile = TimeDate{r.u32At(72), r.u32At(76)};
     note.parentId = r.u32At(80);
     note.folderReferenceCount = r.u32At(86);
-    const std::size_t fixed = kNoteHeader + kDescriptor * itemCount;
+    std::size_t fixed = kNoteHeader + kDescriptor * itemCount;
     if (fixed > size)
         r.fail(std::to_string(itemCount) + " item descriptors do not fit a note of " +
                std::to_string(size) + " bytes");
 
     // The descriptors.
-    std::vector<PlacementItem> placementItems(itemCount);
-    note.items.resize(itemCount);
-    for (std::size_t i = 0; i < itemCount; ++i) {
-        const std::size_t at = kNoteHeader + kDescriptor * i;
-        Item& item = note.items[i];
-        item.nameIndex = r.u16At(at);
-        item.flags = r.u16At(at + 2);
-        item.size = r.u16At(at + 4);
-        item.descriptorWord = r.u16At(at + 6);
-        if (item.nameIndex < m_names.size()) {
-            item.name = m_names[item.nameIndex].name;
-            item.type = m_names[item.nameIndex].type;
+    std::vector<PlacementItem> placementItems;
+    auto describe = [&](std::size_t count) {
+        itemCount = count;
+        fixed = kNoteHeader + kDescriptor * count;
+        placementItems.assign(count, PlacementItem{});
+        note.items.assign(count, Item{});
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t at = kNoteHeader + kDescriptor * i;
+            Item& item = note.items[i];
+            item.nameIndex = r.u16At(at);
+            item.flags = r.u16At(at + 2);
+            item.size = r.u16At(at + 4);
+            item.descriptorWord = r.u16At(at + 6);
+            if (item.nameIndex < m_names.size()) {
+                item.name = m_names[item.nameIndex].name;
+                item.type = m_names[item.nameIndex].type;
+            }
+            placementItems[i] = {item.flags, item.type, item.size};
         }
-        placementItems[i] = {item.flags, item.type, item.size};
-    }
+    };
+    describe(itemCount);
 
     // Where the non-summary values are: after the summary values in this record (note flag
     // 0x2000, the reference an offset into the note), in a record of their own (reference: top
@@ -274,6 +280,37 @@ Note Database::readNote(NoteId id) const
         for (std::size_t i = 0; i < itemCount; ++i)
             total += placement.nonSummary[i] ? 0 : note.items[i].size;
         placement.consistent = total <= regions.summaryCapacity;
+    }
+    if (nonSummary && !placement.consistent) {
+        // A damaged item count shows as values that cannot add up. Where exactly one other
+        // count makes them add up (every descriptor naming a known item), it is taken.
+        const std::size_t limit =
+            std::min<std::size_t>((summaryEnd - kNoteHeader) / kDescriptor, 4096);
+        std::size_t summaryTotal = 0, nonSummaryTotal = 0, found = 0, count = 0;
+        for (std::size_t c = 1; c <= limit; ++c) {
+            const std::size_t at = kNoteHeader + kDescriptor * (c - 1);
+            const std::uint16_t nameIndex = r.u16At(at);
+            if (nameIndex >= m_names.size())
+                break;
+            const PlacementItem p{r.u16At(at + 2), m_names[nameIndex].type, r.u16At(at + 4)};
+            (placementByFlags({p}, true)[0] ? nonSummaryTotal : summaryTotal) += p.size;
+            const std::size_t end = kNoteHeader + kDescriptor * c;
+            if (end > summaryEnd || summaryTotal > summaryEnd - end)
+                continue;
+            if (std::find(nonSummary->totals.begin(), nonSummary->totals.end(), nonSummaryTotal) !=
+                nonSummary->totals.end()) {
+                ++found;
+                count = c;
+            }
+        }
+        if (found == 1 && count != itemCount) {
+            note.warnings.push_back("the note's header gives " + std::to_string(itemCount) +
+                                    " items; " + std::to_string(count) +
+                                    " descriptors make its values add up");
+            describe(count);
+            regions.summaryCapacity = summaryEnd - fixed;
+            placement = placeValues(placementItems, regions, implausible);
+        }
     }
     if (placement.moved)
         note.warnings.push_back(std::to_string(placement.moved) +

@@ -279,6 +279,22 @@ private Q_SLOTS:
         QVERIFY(text(body->value).find("Here is the text of the document") != std::string::npos);
     }
 
+    void damagedItemCountIsMended()
+    {
+        // A view of na_test.nsf whose header counts 8 items where 12 descriptors precede its
+        // values: with 8, its values cannot add up to its non-summary record; with 12 they do,
+        // and only with 12.
+        const auto db = Database::open(samplePath("na_test.nsf"));
+        const Note view = db->readNote(678);
+        QCOMPARE(view.items.size(), std::size_t(12));
+        QCOMPARE(view.warnings.size(), std::size_t(1));
+        QVERIFY(view.warnings[0].find("gives 8 items; 12 descriptors") != std::string::npos);
+        QCOMPARE(text(view.find("$TITLE")->value), std::string("($CrossCertByName)"));
+        QCOMPARE(text(view.find("$TYPE")->value), std::string("$SUBVIEW"));
+        QVERIFY(!view.find("$Signature")->storedWithSummary);
+        QCOMPARE(view.failedItems(), std::size_t(0));
+    }
+
     void responsesNameTheirParents()
     {
         // A response's $REF holds its parent's UNID; its header holds the parent's note ID. Both
