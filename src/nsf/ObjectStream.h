@@ -18,8 +18,10 @@ struct ObjectInfo {
     std::uint16_t signature = 0;  // 0x0007, or 0x001B in files of structure 48 and later
     std::uint32_t recordSize = 0; // header included
     std::uint32_t headerSize = 0;
-    std::uint16_t objectType = 0;  // the header's word at +6 (1 attachment, 8 view index, ...)
-    std::uint16_t objectFlags = 0; // the header's word at +10
+    // The header's words at +6 (8 for view indexes, 1 for attachments and some others) and
+    // +10 (0x81 for every attachment seen); their full meaning is not known.
+    std::uint16_t objectType = 0;
+    std::uint16_t objectFlags = 0;
     // In the longer header: the name the object's content is known by (40 hex digits of a
     // digest, then 8 of its size), as a shared attachment store names its files.
     std::string contentName;
