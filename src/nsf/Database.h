@@ -78,6 +78,8 @@ public:
     explicit Database(std::shared_ptr<const ByteSource> source);
 
     const DatabaseInfo& info() const noexcept { return m_info; }
+    // The file's bytes, for readers of structures inside it (the view index pages).
+    const ByteSource& source() const noexcept { return *m_source; }
     const ContainerInfo& container() const noexcept { return m_container; }
 
     // Every note ID of the file in ascending order, design notes included (object IDs, which
