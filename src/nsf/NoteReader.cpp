@@ -247,7 +247,13 @@ Note Database::readNote(NoteId id) const
     auto typeAndValue = [&](const Item& item, Bytes v) -> std::pair<std::uint16_t, Bytes> {
         if (!(item.flags & kItemTypeFromName) && v.size() >= 2) {
             const auto word = static_cast<std::uint16_t>(v[0] | v[1] << 8);
-            if (isKnownItemType(word))
+            // A few values have no type word although the flag says they do (a profile's text
+            // list whose count 1 reads as type 1, rich text). A value that cannot be what the
+            // word says but is exactly what the name's type says, where that type fixes the
+            // value's size, is taken without a word.
+            const bool wordFails = !plausibleValue(word, v.subspan(2)) && word != item.type;
+            const bool nameFits = hasSizeRule(item.type) && plausibleValue(item.type, v);
+            if (isKnownItemType(word) && !(wordFails && nameFits))
                 return {word, v.subspan(2)};
         }
         return {item.type, v};

@@ -81,6 +81,22 @@ bool plausibleValue(std::uint16_t type, Bytes v)
     }
 }
 
+bool hasSizeRule(std::uint16_t type) noexcept
+{
+    switch (type) {
+    case kTypeTextList:
+    case kTypeNumber:
+    case kTypeTime:
+    case kTypeNumberRange:
+    case kTypeTimeRange:
+    case kTypeNoteRefList:
+    case kTypeComposite:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::vector<bool> placementByFlags(const std::vector<PlacementItem>& items, bool hasNonSummary)
 {
     std::vector<bool> out(items.size(), false);

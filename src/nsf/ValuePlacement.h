@@ -56,5 +56,7 @@ Placement placeValues(const std::vector<PlacementItem>& items, const PlacementRe
 // ranges and note-reference lists must have the size their counts give; rich text must be a
 // chain of records. Other types pass.
 bool plausibleValue(std::uint16_t type, Bytes value);
+// Whether plausibleValue checks anything for `type` (its contents fix its size).
+bool hasSizeRule(std::uint16_t type) noexcept;
 
 } // namespace tarvik::nsf

@@ -6,6 +6,8 @@
 #include "nsf/Values.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -293,6 +295,44 @@ private Q_SLOTS:
         QCOMPARE(text(view.find("$TYPE")->value), std::string("$SUBVIEW"));
         QVERIFY(!view.find("$Signature")->storedWithSummary);
         QCOMPARE(view.failedItems(), std::size_t(0));
+    }
+
+    void aValueMayLackTheTypeWordItsFlagPromises()
+    {
+        // A profile document of attachment.nsf: its $UpdatedBy is flagged as having a type word
+        // (flag 0x0008 clear) but starts with its entry count, 1, which would read as type 1,
+        // rich text, and fail as such. Read as the text list its name says, it is exact.
+        const auto db = Database::open(samplePath("attachment.nsf"));
+        const Note profile = db->readNote(2310);
+        const Item* updatedBy = profile.find("$UpdatedBy");
+        QVERIFY(updatedBy && updatedBy->ok());
+        QCOMPARE(updatedBy->flags, std::uint16_t(0x0044));
+        QCOMPARE(updatedBy->type, std::uint16_t(kTypeTextList));
+        QVERIFY(!updatedBy->typeWordStored);
+        QCOMPARE(decodeTextList(updatedBy->value), std::vector<std::string>{"CN=tester/O=ibm"});
+
+        // Where the stored word's type fits the value, it stands against the name's type: in
+        // pg_doc.nsf the name table says text, the ACL note's stored word says text list.
+        const Note acl = Database::open(samplePath("pg_doc.nsf"))->readNote(270);
+        const Item* list = acl.find("$UpdatedBy");
+        QVERIFY(list && list->ok());
+        QCOMPARE(list->flags, std::uint16_t(0x0044));
+        QVERIFY(list->typeWordStored);
+        QCOMPARE(list->type, std::uint16_t(kTypeTextList));
+        QCOMPARE(decodeTextList(list->value).size(), std::size_t(2));
+
+        // A word that does not fit is not dropped for a type that fits anything: that word
+        // changed to 1 (rich text) must not make the value text starting with the word.
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("pg_doc.nsf"));
+        QVERIFY(QFile::copy(QString::fromStdString(samplePath("pg_doc.nsf")), copy));
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(qint64(list->valueOffset) - 2));
+        QVERIFY(file.write("\x01\x00", 2) == 2);
+        file.close();
+        const Note changed = Database::open(copy.toStdString())->readNote(270);
+        QCOMPARE(changed.find("$UpdatedBy")->type, std::uint16_t(kTypeComposite));
     }
 
     void responsesNameTheirParents()
