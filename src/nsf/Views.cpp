@@ -119,7 +119,8 @@ struct Sources {
     bool hasCollection = false;
     bool hasContainer = false;
     bool hasFolderTable = false;
-    std::vector<std::string> failures; // parts present but unreadable
+    std::vector<std::string> failures; // parts of the index present but unreadable
+    std::string folderTableFailure;    // the folder's table present but unreadable
 };
 
 Sources gatherSources(const Database& db, const Note& note, bool folder)
@@ -136,7 +137,8 @@ Sources gatherSources(const Database& db, const Note& note, bool folder)
                 s.folderTable = decodeNoteIdList(o.bytes, o.info.dataOffset());
             }
         } catch (const FormatError& e) {
-            note_failure("the folder's table of members", e);
+            s.folderTableFailure =
+                std::string("the folder's table of members cannot be read: ") + e.what();
         }
     }
     std::optional<LoadedObject> collection;
@@ -308,7 +310,10 @@ ViewEntries readViewEntries(const Database& db, NoteId viewNoteId, const ViewRea
         out.membership = src.tree ? Membership::ViewIndex : Membership::ViewIdTable;
     }
     bool stale = false;
-    bool partial = folder && src.hasFolderTable && !src.folderTable;
+    // Without its own table a folder's members are known only as its index saw them.
+    bool partial = !src.folderTableFailure.empty();
+    if (partial)
+        out.problems.push_back(src.folderTableFailure);
     std::vector<NoteId> liveMembers;
     if (members) {
         std::size_t gone = 0;
