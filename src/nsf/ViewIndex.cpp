@@ -303,27 +303,34 @@ private:
             ++count;
             const std::uint32_t at = r.u16At(d + L.entryAt);
             const std::uint32_t length = r.u16At(d + L.lengthAt);
-            if (length < 4 || at + length > r.size()) {
-                m_out.problems.emplace_back(FailureKind::Damaged, "view index entry", offset + d,
-                                            "entry " + std::to_string(i) + " of " + refText(ref) +
-                                                " (" + std::to_string(length) + " bytes at " +
-                                                hex(at) + ") does not lie in its node");
-                continue;
+            // A damaged length still leaves the note ID in the entry's first bytes; a damaged
+            // offset leaves nothing. Either way the entry's children are still read.
+            const bool whole = length >= 4 && at + length <= r.size();
+            const bool idReadable = at + 4 <= r.size();
+            if (!whole)
+                m_out.problems.emplace_back(
+                    FailureKind::Damaged, "view index entry", offset + d,
+                    "entry " + std::to_string(i) + " of " + refText(ref) + " (" +
+                        std::to_string(length) + " bytes at " + hex(at) +
+                        ") does not lie in its node" +
+                        (idReadable ? "; its note ID is taken from its first bytes" : ""));
+            if (idReadable) {
+                IndexEntry entry;
+                entry.id = r.u32At(at);
+                entry.depth = depth;
+                if (whole && L.unidInEntry && entry.isDocument() && length >= 4 + kUnidTail) {
+                    ByteReader u(Bytes(bytes).subspan(at + length - kUnidTail, 16), "view entry",
+                                 offset + at + length - kUnidTail);
+                    entry.unid = readUnid(u);
+                }
+                m_out.entries.push_back(entry);
             }
-            IndexEntry entry;
-            entry.id = r.u32At(at);
-            entry.depth = depth;
-            if (L.unidInEntry && entry.isDocument() && length >= 4 + kUnidTail) {
-                ByteReader u(Bytes(bytes).subspan(at + length - kUnidTail, 16), "view entry",
-                             offset + at + length - kUnidTail);
-                entry.unid = readUnid(u);
-            }
-            m_out.entries.push_back(entry);
             const auto second = decodeIndexRef(Bytes(bytes).subspan(d + L.secondRefAt, 4));
             if (second && !L.secondRefIsSummary)
-                m_out.warnings.emplace_back(FailureKind::Unsupported, "view index node", offset + d,
+                m_out.warnings.emplace_back(FailureKind::Damaged, "view index node", offset + d,
                                             "entry " + std::to_string(i) + " of " + refText(ref) +
-                                                " has a second reference, not understood");
+                                                " has a reference where the layout keeps none "
+                                                "(a damaged \"no reference\"?); not followed");
             if (level == 0 && first)
                 guarded([&] { collection(*first, std::uint16_t(depth + 1), nesting + 1, false); });
         }

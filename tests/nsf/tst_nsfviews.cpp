@@ -456,6 +456,59 @@ private Q_SLOTS:
         }));
     }
 
+    void sortedViewsFollowTheirSortFields()
+    {
+        // nf_doc.nsf (Notes 5 layout): "Table of Contents" sorts on the documents' Section.
+        {
+            const auto db = openSample("nf_doc.nsf");
+            const ViewEntries e =
+                readViewEntries(*db, viewNamed(listViews(*db), "Contents").noteId);
+            QCOMPARE(e.indexLayout, std::string("Notes 5"));
+            QCOMPARE(e.completeness, Completeness::Complete);
+            std::vector<std::pair<std::string, NoteId>> bySection;
+            for (const NoteId id : db->dataNoteIds().ids)
+                bySection.push_back({textItem(db->readNote(id), "Section"), id});
+            std::sort(bySection.begin(), bySection.end());
+            std::vector<NoteId> expected;
+            for (const auto& [section, id] : bySection)
+                expected.push_back(id);
+            QCOMPARE(e.documents, expected);
+        }
+        // pg_doc.nsf: sorted on SectionNumber, then Chapter. One document is in the index's ID
+        // table but not in its tree: it is given as unplaced, the rest in sort order.
+        {
+            const auto db = openSample("pg_doc.nsf");
+            const ViewEntries e =
+                readViewEntries(*db, viewNamed(listViews(*db), "Table of Contents").noteId);
+            QCOMPARE(e.completeness, Completeness::Partial);
+            QCOMPARE(e.count(), db->dataNoteIds().ids.size());
+            std::vector<std::pair<std::pair<double, double>, NoteId>> keys;
+            for (const NoteId id : e.documents) {
+                const Note note = db->readNote(id);
+                keys.push_back({{decodeNumber(note.find("SectionNumber")->value),
+                                 decodeNumber(note.find("Chapter")->value)},
+                                id});
+            }
+            QVERIFY(std::is_sorted(keys.begin(), keys.end()));
+            QCOMPARE(e.unplaced.size(), std::size_t(1));
+        }
+        // discuss.nsf's "Main View": one entry's length is damaged; its note ID is still read,
+        // and each response follows its parent.
+        {
+            const auto db = openSample("discuss.nsf");
+            const ViewEntries e =
+                readViewEntries(*db, viewNamed(listViews(*db), "Main View").noteId);
+            QCOMPARE(e.completeness, Completeness::Complete);
+            QCOMPARE(e.count(), std::size_t(4));
+            for (std::size_t i = 0; i < e.documents.size(); ++i) {
+                const NoteId parent = db->readNote(e.documents[i]).parentId;
+                if (parent)
+                    QCOMPARE(e.documents[i - 1], parent);
+            }
+            QVERIFY(!e.warnings.empty());
+        }
+    }
+
     void viewsWithoutAnOrderOrWithoutAnIndex()
     {
         // discuss.nsf's "By Author" keeps an index of an older kind: the ID table of its
