@@ -8,6 +8,8 @@ namespace {
 
 // Two flips already mean 1 + n + n(n-1)/2 layouts to try; beyond this many items only one.
 constexpr std::size_t kMaxItemsForPairs = 400;
+// The most layouts that add up that are weighed against each other (the samples have at most 2).
+constexpr std::size_t kMaxChoices = 64;
 
 std::uint16_t word(Bytes b, std::size_t at)
 {
@@ -136,7 +138,37 @@ Placement placeValues(const std::vector<PlacementItem>& items, const PlacementRe
         }
 
     // Move one item, then two, to the other side until the sizes add up; of the choices that
-    // do, keep the one with the fewest implausible values.
+    // do, keep the one with the fewest implausible values. Where very many choices add up (a
+    // note of many items of one size), none is better founded than another, and weighing them
+    // all would cost the square of the note's items: the flags' rule stands.
+    struct Flip {
+        std::size_t first;
+        std::size_t second; // n when only one item moves
+        std::size_t target;
+    };
+    std::vector<Flip> flips;
+    const std::size_t n = items.size();
+    auto delta = [&](std::size_t i) -> long long {
+        return result.nonSummary[i] ? -static_cast<long long>(items[i].size) : items[i].size;
+    };
+    for (std::size_t target : regions.nonSummaryTotals)
+        for (std::size_t i = 0; i < n && flips.size() <= kMaxChoices; ++i)
+            if (items[i].size && fits(static_cast<std::size_t>(nonSummary + delta(i)), target))
+                flips.push_back({i, n, target});
+    if (flips.empty() && n <= kMaxItemsForPairs) {
+        for (std::size_t target : regions.nonSummaryTotals)
+            for (std::size_t i = 0; i < n && flips.size() <= kMaxChoices; ++i)
+                for (std::size_t j = i + 1; j < n && flips.size() <= kMaxChoices; ++j)
+                    if (items[i].size && items[j].size &&
+                        fits(static_cast<std::size_t>(nonSummary + delta(i) + delta(j)), target))
+                        flips.push_back({i, j, target});
+    }
+    if (flips.empty())
+        return result; // nothing adds up: the flags' rule, not consistent
+    if (flips.size() > kMaxChoices) {
+        result.ambiguous = true;
+        return result;
+    }
     struct Candidate {
         std::vector<bool> choice;
         std::size_t target;
@@ -144,31 +176,14 @@ Placement placeValues(const std::vector<PlacementItem>& items, const PlacementRe
         std::size_t moved;
     };
     std::vector<Candidate> found;
-    auto delta = [&](std::size_t i) -> long long {
-        return result.nonSummary[i] ? -static_cast<long long>(items[i].size) : items[i].size;
-    };
-    auto consider = [&](std::initializer_list<std::size_t> flips, std::size_t target) {
+    for (const Flip& flip : flips) {
         std::vector<bool> choice = result.nonSummary;
-        for (std::size_t i : flips)
-            choice[i] = !choice[i];
-        found.push_back({choice, target, implausible(choice, target), flips.size()});
-    };
-    const std::size_t n = items.size();
-    for (std::size_t target : regions.nonSummaryTotals) {
-        for (std::size_t i = 0; i < n; ++i)
-            if (items[i].size && fits(static_cast<std::size_t>(nonSummary + delta(i)), target))
-                consider({i}, target);
+        choice[flip.first] = !choice[flip.first];
+        if (flip.second < n)
+            choice[flip.second] = !choice[flip.second];
+        const std::size_t score = implausible(choice, flip.target);
+        found.push_back({std::move(choice), flip.target, score, flip.second < n ? 2u : 1u});
     }
-    if (found.empty() && n <= kMaxItemsForPairs) {
-        for (std::size_t target : regions.nonSummaryTotals)
-            for (std::size_t i = 0; i < n; ++i)
-                for (std::size_t j = i + 1; j < n; ++j)
-                    if (items[i].size && items[j].size &&
-                        fits(static_cast<std::size_t>(nonSummary + delta(i) + delta(j)), target))
-                        consider({i, j}, target);
-    }
-    if (found.empty())
-        return result; // nothing adds up: the flags' rule, not consistent
     std::size_t best = 0;
     for (std::size_t k = 1; k < found.size(); ++k)
         if (found[k].score < found[best].score)

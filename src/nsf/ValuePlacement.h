@@ -38,8 +38,10 @@ struct Placement {
     std::vector<bool> nonSummary; // per item
     bool consistent = false;      // the sizes add up
     std::size_t nonSummaryTotal = 0;
-    std::size_t moved = 0;  // items placed against their flags' rule
-    bool ambiguous = false; // another choice was as plausible
+    std::size_t moved = 0; // items placed against their flags' rule
+    // Another choice was as plausible; or so many added up that none was taken (consistent is
+    // false then).
+    bool ambiguous = false;
 };
 
 // `implausible` counts the values that do not look like their type under a given choice.

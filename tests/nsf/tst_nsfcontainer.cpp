@@ -421,6 +421,45 @@ private Q_SLOTS:
         QCOMPARE(none.nonSummary, (std::vector<bool>{false, false, true}));
     }
 
+    void manyEqualChoicesAreNotWeighed()
+    {
+        // A hostile note of 65,535 one-byte items, all flagged non-summary, whose non-summary
+        // record holds one byte less: moving any one of them adds up. Weighing every choice
+        // would check 65,535 values 65,535 times and keep 65,535 layouts; none is better
+        // founded, so none is taken, and only a few are looked at.
+        const std::vector<PlacementItem> items(65535, item(0, 1));
+        PlacementRegions regions;
+        regions.summaryCapacity = 1;
+        regions.hasNonSummary = true;
+        regions.nonSummaryTotals = {65534};
+        std::size_t weighed = 0;
+        const auto counting = [&](const std::vector<bool>&, std::size_t) -> std::size_t {
+            ++weighed;
+            return 0;
+        };
+        const Placement p = placeValues(items, regions, counting);
+        QVERIFY(!p.consistent);
+        QVERIFY(p.ambiguous);
+        QCOMPARE(p.moved, std::size_t(0));
+        QCOMPARE(weighed, std::size_t(0));
+
+        // Pairs likewise: 400 items of one size, two of which must move.
+        const std::vector<PlacementItem> pairs(400, item(0, 2));
+        regions.summaryCapacity = 4;
+        regions.nonSummaryTotals = {796};
+        weighed = 0;
+        QVERIFY(!placeValues(pairs, regions, counting).consistent);
+        QCOMPARE(weighed, std::size_t(0));
+
+        // A few choices are still weighed and one taken.
+        const std::vector<PlacementItem> few(3, item(0, 1));
+        regions.summaryCapacity = 1;
+        regions.nonSummaryTotals = {2};
+        const Placement q = placeValues(few, regions, counting);
+        QVERIFY(q.consistent);
+        QCOMPARE(weighed, std::size_t(3));
+    }
+
     void plausibleValues_data()
     {
         QTest::addColumn<int>("type");
