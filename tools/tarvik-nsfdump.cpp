@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -363,17 +364,42 @@ private:
         bool continuation = false;       // a later item of a field
     };
     std::vector<RichTextField> richTextFields(const Note& note, bool sealed) const;
-    ItemReport describe(const Note& note, const Item& item, bool sealed,
-                        const RichTextField& field);
+    // The note's attachments by file name (the first of each name), for MIME parts whose body
+    // is one of them.
+    struct Attached {
+        const Item* item;
+        FileObject file;
+    };
+    using AttachedByName = std::unordered_map<std::string, Attached>;
+    ItemReport describe(const Item& item, bool sealed, const RichTextField& field,
+                        const AttachedByName& attached);
     void richText(const Item& item, const RichTextField& field, ItemReport& report);
-    void mimePart(const Note& note, const Item& item, bool sealed, ItemReport& report);
+    void mimePart(const Item& item, bool sealed, const AttachedByName& attached,
+                  ItemReport& report);
     void attachment(const FileObject& file, ItemReport& report);
+    // Whether `bytes` more object bytes may still be read (see m_objectBudget).
+    bool withinBudget(std::uint64_t bytes) const;
 
     const Database& m_db;
     const ExtractFolder* m_folder;
     Totals m_totals;
     std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(kCopyPiece);
+    // Object bytes read so far, and how many a file can justify: every object is read about
+    // twice at most (its attachment, and the MIME part whose body it is), and decoding makes at
+    // most 8 bytes of one. A file whose items share or overlap objects would otherwise make the
+    // dump read (and write) its bytes over and over.
+    std::uint64_t m_objectBytes = 0;
+    std::uint64_t m_objectBudget = 16 * m_db.container().fileSize + (64u << 20);
 };
+
+bool Dumper::withinBudget(std::uint64_t bytes) const
+{
+    return m_objectBytes <= m_objectBudget && bytes <= m_objectBudget - m_objectBytes;
+}
+
+const char kOverBudget[] =
+    "not read: the objects read so far hold 16 times the file's bytes (its items share or "
+    "overlap objects)";
 
 NoteReport Dumper::readNote(NoteId id)
 {
@@ -395,11 +421,23 @@ NoteReport Dumper::readNote(NoteId id)
         sealed = sealed || sameName(item.name, "$Seal") || sameName(item.name, "$SealData") ||
                  (item.ok() && (item.type == kTypeSeal || item.type == kTypeSealData));
     const std::vector<RichTextField> fields = richTextFields(note, sealed);
+    AttachedByName attached;
+    for (const Item& item : note.items) {
+        if (!item.ok() || item.type != kTypeObject || !sameName(item.name, "$FILE"))
+            continue;
+        try {
+            FileObject file = decodeFileObject(item.value);
+            const std::string name = file.name;
+            attached.emplace(name, Attached{&item, std::move(file)});
+        } catch (const FormatError&) {
+            // named at the item itself
+        }
+    }
     for (std::size_t i = 0; i < note.items.size(); ++i) {
         const Item& item = note.items[i];
         ItemReport r;
         try {
-            r = describe(note, item, sealed, fields[i]);
+            r = describe(item, sealed, fields[i], attached);
         } catch (const std::exception& e) {
             r.name = item.name;
             r.type = item.type;
@@ -419,23 +457,34 @@ std::vector<Dumper::RichTextField> Dumper::richTextFields(const Note& note, bool
     const auto readable = [&](const Item& item) {
         return item.ok() && item.type == kTypeComposite && !(sealed && item.hasFlag(kItemSealed));
     };
+    // Each field's items in stored order, by name (Notes compares item names without case).
+    std::unordered_map<std::string, std::vector<std::size_t>> byName;
+    std::vector<std::string> order;
     for (std::size_t i = 0; i < note.items.size(); ++i) {
-        if (!readable(note.items[i]) || fields[i].continuation)
+        if (!readable(note.items[i]))
             continue;
-        std::vector<Bytes> parts{Bytes(note.items[i].value)};
-        for (std::size_t k = i + 1; k < note.items.size(); ++k) {
-            if (readable(note.items[k]) && sameName(note.items[k].name, note.items[i].name)) {
-                parts.emplace_back(note.items[k].value);
-                fields[k].continuation = true;
-            }
-        }
-        fields[i].text = richTextContent(parts).text;
+        std::string key = note.items[i].name;
+        for (char& c : key)
+            c = c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+        std::vector<std::size_t>& indexes = byName[key];
+        if (indexes.empty())
+            order.push_back(key);
+        else
+            fields[i].continuation = true;
+        indexes.push_back(i);
+    }
+    for (const std::string& key : order) {
+        const std::vector<std::size_t>& indexes = byName[key];
+        std::vector<Bytes> parts;
+        for (std::size_t i : indexes)
+            parts.emplace_back(note.items[i].value);
+        fields[indexes.front()].text = richTextContent(parts).text;
     }
     return fields;
 }
 
-ItemReport Dumper::describe(const Note& note, const Item& item, bool sealed,
-                            const RichTextField& field)
+ItemReport Dumper::describe(const Item& item, bool sealed, const RichTextField& field,
+                            const AttachedByName& attached)
 {
     ItemReport r;
     r.name = item.name;
@@ -480,7 +529,7 @@ ItemReport Dumper::describe(const Note& note, const Item& item, bool sealed,
         return r;
     case kTypeMimePart:
         r.size = item.value.size();
-        mimePart(note, item, sealed, r);
+        mimePart(item, sealed, attached, r);
         return r;
     case kTypeObject:
         r.size = item.value.size();
@@ -518,7 +567,8 @@ void Dumper::richText(const Item& item, const RichTextField& field, ItemReport& 
     report.text = field.text;
 }
 
-void Dumper::mimePart(const Note& note, const Item& item, bool sealed, ItemReport& report)
+void Dumper::mimePart(const Item& item, bool sealed, const AttachedByName& attached,
+                      ItemReport& report)
 {
     MimePart part;
     try {
@@ -540,40 +590,38 @@ void Dumper::mimePart(const Note& note, const Item& item, bool sealed, ItemRepor
         report.remark = "body in attachment " + quoted(name);
         return;
     }
-    for (const Item* fileItem : note.findAll("$FILE")) {
-        if (!fileItem->ok())
-            continue;
-        FileObject file;
-        try {
-            file = decodeFileObject(fileItem->value);
-        } catch (const FormatError&) {
-            continue; // named at its own item
-        }
-        if (file.name != name)
-            continue;
-        if (sealed && fileItem->hasFlag(kItemSealed)) {
-            report.errors.push_back("item is encrypted");
-            return;
-        }
-        if (file.size > kMimeTextInObjectLimit) {
-            report.remark = "body in attachment " + quoted(name) + " (" +
-                            std::to_string(file.size) + " bytes, not shown)";
-            return;
-        }
-        try {
-            auto stream = m_db.openObject(file.object.id, file.compression, file.size);
-            const std::vector<std::uint8_t> bytes = readAll(*stream, kMimeTextInObjectLimit);
-            report.text =
-                mimeText(part.headers, std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                                        bytes.size()));
-            report.remark = "body in attachment " + quoted(name);
-        } catch (const FormatError& e) {
-            report.errors.push_back("its body, attachment " + quoted(name) + ": " + e.what());
-        }
+    const auto found = attached.find(name);
+    if (found == attached.end()) {
+        report.errors.push_back("its body is kept in attachment " + quoted(name) +
+                                ", which the note does not hold");
         return;
     }
-    report.errors.push_back("its body is kept in attachment " + quoted(name) +
-                            ", which the note does not hold");
+    const FileObject& file = found->second.file;
+    if (sealed && found->second.item->hasFlag(kItemSealed)) {
+        report.errors.push_back("item is encrypted");
+        return;
+    }
+    if (file.size > kMimeTextInObjectLimit) {
+        report.remark = "body in attachment " + quoted(name) + " (" + std::to_string(file.size) +
+                        " bytes, not shown)";
+        return;
+    }
+    if (!withinBudget(file.size)) {
+        report.errors.push_back(std::string("its body, attachment ") + quoted(name) + ": " +
+                                kOverBudget);
+        return;
+    }
+    try {
+        auto stream = m_db.openObject(file.object.id, file.compression, file.size);
+        const std::vector<std::uint8_t> bytes = readAll(*stream, kMimeTextInObjectLimit);
+        m_objectBytes += bytes.size();
+        report.text =
+            mimeText(part.headers,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        report.remark = "body in attachment " + quoted(name);
+    } catch (const FormatError& e) {
+        report.errors.push_back("its body, attachment " + quoted(name) + ": " + e.what());
+    }
 }
 
 void Dumper::attachment(const FileObject& file, ItemReport& report)
@@ -605,10 +653,15 @@ void Dumper::attachment(const FileObject& file, ItemReport& report)
             stream = m_db.openObject(file.object.id, file.compression);
         }
         for (;;) {
+            if (!withinBudget(m_buffer.size())) {
+                report.errors.push_back(kOverBudget);
+                break;
+            }
             const std::size_t n = stream->read(m_buffer);
             if (n == 0)
                 break;
             produced += n;
+            m_objectBytes += n;
             if (out) {
                 try {
                     out->write(std::span<const std::uint8_t>(m_buffer.data(), n));

@@ -848,6 +848,99 @@ private Q_SLOTS:
         QVERIFY(missing.errors.contains("note 4 (0x4): "));
     }
 
+    void attachmentsSharingAnObjectCannotMultiplyTheWork()
+    {
+        // A hostile copy of MIMEMsg.nsf: a note of its own, kept at the end of the file, with
+        // 300 $FILE items that all name the bitmap's object (296,406 bytes, Huffman coded).
+        // Read 300 times that would be 89 MB from a file of under 0.5 MB; the dump stops at 16
+        // times the file's size and 64 MiB, and names every attachment it did not read.
+        QTemporaryDir dir;
+        const QString copy = copyOf(dir, "MIMEMsg.nsf");
+        QByteArray file = readFile(copy);
+        const auto db = Database::open(copy.toStdString());
+        const Note memo = db->readNote(0x8FE);
+        const Item* bitmap = fileItem(memo, 2);
+        QCOMPARE(decodeFileObject(bitmap->value).name, std::string("sampleBMP.bmp"));
+        std::uint16_t fileName = 0;
+        while (db->itemNames().at(fileName).name != "$FILE")
+            ++fileName;
+
+        const int count = 300;
+        const QByteArray value(reinterpret_cast<const char*>(bitmap->value.data()),
+                               qsizetype(bitmap->value.size()));
+        QByteArray note(100, '\0');
+        const auto put16 = [](QByteArray& b, qsizetype at, quint16 v) {
+            qToLittleEndian(v, b.data() + at);
+        };
+        const auto put32 = [](QByteArray& b, qsizetype at, quint32 v) {
+            qToLittleEndian(v, b.data() + at);
+        };
+        // An ID the map does not use, in a relocation bucket kept on disk (not the copy the
+        // superblock keeps of one).
+        // (MIMEMsg.nsf has two buckets, the first at 0x22000 for IDs 262 to 2290.)
+        const qsizetype bucket = 0x22000;
+        QCOMPARE(qFromLittleEndian<quint16>(file.constData() + bucket), quint16(0x2006));
+        const quint32 first = qFromLittleEndian<quint32>(file.constData() + bucket + 6);
+        NoteId id = first;
+        while (db->findRrv(id))
+            id += 4;
+        QVERIFY(id < first + 4 * 508);
+        put16(note, 0, 0x0004);
+        put32(note, 6, id);
+        put16(note, 40, noteclass::kDocument);
+        put16(note, 50, count);
+        for (int i = 0; i < count; ++i) {
+            QByteArray descriptor(8, '\0');
+            put16(descriptor, 0, fileName);
+            put16(descriptor, 2, 0x0004 | kItemTypeFromName); // summary, no type word
+            put16(descriptor, 4, quint16(value.size()));
+            note += descriptor;
+        }
+        for (int i = 0; i < count; ++i)
+            note += value;
+        put32(note, 2, quint32(note.size()));
+        const qsizetype at = (file.size() + 255) / 256 * 256;
+        file.resize(at, '\0');
+        file += note;
+
+        // Its entry in that bucket, and the bucket's checksum.
+        put32(file, bucket + 32 + 8 * ((id - first) / 4), quint32(at / 256));
+        quint32 sum = 0;
+        for (qsizetype w = bucket + 32; w < bucket + 4096; w += 4)
+            sum ^= qFromLittleEndian<quint32>(file.constData() + w);
+        put32(file, bucket + 18, sum);
+        QFile::remove(copy);
+        QVERIFY(writeAt(copy, 0, file));
+        const std::vector<NoteId> ids = Database::open(copy.toStdString())->noteIds();
+        QVERIFY(std::find(ids.begin(), ids.end(), id) != ids.end());
+
+        const ToolRun run = dump({QStringLiteral("--json"), copy});
+        QCOMPARE(run.exitCode, 1);
+        QString problem;
+        const QJsonObject json = parseDump(run, &problem);
+        QVERIFY(problem.isEmpty());
+        const QJsonArray items = noteOf(json, id)[u"items"].toArray();
+        QCOMPARE(items.size(), count);
+        int read = 0, refused = 0;
+        for (const QJsonValue& item : items) {
+            QCOMPARE(item[u"file"][u"name"].toString(), QStringLiteral("sampleBMP.bmp"));
+            if (!item.toObject().contains(u"error"))
+                ++read;
+            else if (item[u"error"].toString().contains(QStringLiteral("16 times the file's")))
+                ++refused;
+        }
+        // As many bitmaps as 16 times the file and 64 MiB hold (the note comes first, its ID
+        // being lower than the memos'), to within the 64 KiB piece that is read at a time.
+        const qint64 budget = 16 * qint64(QFileInfo(copy).size()) + (64 << 20);
+        QVERIFY2(qint64(read) * 296406 <= budget && qint64(read + 1) * 296406 > budget - 65536,
+                 qPrintable(QString::number(read)));
+        QCOMPARE(read + refused, count);
+        // The memos' five attachments after it are not read either, and each is named.
+        for (const QJsonObject& file : itemsOf(noteOf(json, 0x8FE), QStringLiteral("$FILE")))
+            QVERIFY(file[u"error"].toString().contains(QStringLiteral("16 times the file's")));
+        QCOMPARE(int(run.errors.count("16 times the file's")), refused + 5);
+    }
+
     void damagedCopiesGiveErrorsNotCrashes()
     {
         QTemporaryDir dir;
