@@ -108,7 +108,8 @@ bool validUtf8(const std::string& s)
 
 void checkText(const std::string& text, const char* what)
 {
-    NSF_CHECK(validUtf8(text), std::string(what) + " is not valid UTF-8");
+    NSF_CHECK(validUtf8(text),
+              std::string(what) + " is not valid UTF-8: " + tarvik::nsfdump::validUtf8(text));
 }
 
 void checkSafeName(const std::string& wanted)

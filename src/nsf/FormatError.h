@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tarvik::nsf {
 
@@ -33,5 +34,10 @@ private:
     std::uint64_t m_offset;
     std::string m_detail;
 };
+
+// Text taken from the file (a character set's name, a transfer encoding), for a message: in
+// double quotes, every byte outside printable ASCII as \xNN, at most 64 bytes of it shown. A
+// message is then always plain text, whatever the file holds.
+std::string quotedForMessage(std::string_view text);
 
 } // namespace tarvik::nsf

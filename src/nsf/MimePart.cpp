@@ -244,7 +244,7 @@ std::string decodeTransferEncoding(std::string_view body, std::string_view encod
     if (e == "quoted-printable")
         return decodeQuotedPrintable(body);
     throw FormatError(FailureKind::Unsupported, "MIME part", 0,
-                      "transfer encoding \"" + e + "\" is not known");
+                      "transfer encoding " + quotedForMessage(e) + " is not known");
 }
 
 std::optional<std::string> mimeText(std::string_view headers, std::string_view body)

@@ -20,7 +20,7 @@ CharsetConverter::CharsetConverter(std::string_view charset)
     m_converter.reset(ucnv_open(name.c_str(), &status));
     if (U_FAILURE(status) || !m_converter)
         throw FormatError(FailureKind::Unsupported, "text", 0,
-                          "character set \"" + name + "\" is not known");
+                          "character set " + quotedForMessage(name) + " is not known");
     // Invalid input becomes U+FFFD rather than stopping the conversion.
     status = U_ZERO_ERROR;
     ucnv_setToUCallBack(m_converter.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr,

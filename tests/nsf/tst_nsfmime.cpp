@@ -229,6 +229,20 @@ private Q_SLOTS:
         QCOMPARE(e.kind(), FailureKind::Unsupported);
         QVERIFY2(qs(e.detail()).contains(QStringLiteral("klingon-8")), e.what());
     }
+
+    void namesFromTheFileInMessagesArePlainText()
+    {
+        // A charset or transfer encoding from a damaged header may hold any bytes: the message
+        // shows them escaped, and a long one shortened, so that it is always plain text.
+        const FormatError charset = errorOf(
+            [] { mimeText("Content-Type: text/plain; charset=klingon\xA4\x01\"8\r\n\r\n", "x"); });
+        QCOMPARE(qs(charset.detail()),
+                 QStringLiteral("character set \"klingon\\xA4\\x01\\x228\" is not known"));
+        const FormatError encoding =
+            errorOf([] { decodeTransferEncoding("x", std::string(100, 'z') + "\xFF"); });
+        QCOMPARE(qs(encoding.detail()), QStringLiteral("transfer encoding \"") + QString(64, u'z') +
+                                            QStringLiteral("\"... is not known"));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestNsfMime)
