@@ -30,7 +30,7 @@ summary() { echo "$(median < "$1") ($(range < "$1"))"; }
 
 # Runs a command under /usr/bin/time; appends "seconds kib" to $work/time.
 timed() {
-    /usr/bin/time -f '%e %M' -o "$work/one" "$@" > /dev/null 2>> "$work/stderr" || true
+    /usr/bin/time -q -f '%e %M' -o "$work/one" "$@" > /dev/null 2>> "$work/stderr" || true
     cat "$work/one" >> "$work/time"
 }
 

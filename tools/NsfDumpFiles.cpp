@@ -1,6 +1,7 @@
 #include "NsfDumpFiles.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -168,8 +169,11 @@ std::string safeFileName(std::string_view name)
 
 ExtractFolder::ExtractFolder(const std::string& path) : m_path(path)
 {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-        fail(errno, "cannot create the folder " + path);
+    // The folder and any missing folders above it.
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error)
+        throw std::system_error(error, "cannot create the folder " + path);
     m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0)
         fail(errno, "cannot open the folder " + path);

@@ -62,7 +62,8 @@ private:
     std::string m_name;
 };
 
-// The folder attachments are written into, created when it does not exist. Files are created
+// The folder attachments are written into, created (with the folders above it) when it does
+// not exist. Files are created
 // only directly in it (relative to its open descriptor), exclusively (O_EXCL: a name already
 // taken, by a file, a folder or a symbolic link, is never opened; the next distinct name is
 // tried) and without following links (O_NOFOLLOW).

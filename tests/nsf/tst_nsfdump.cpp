@@ -721,7 +721,7 @@ private Q_SLOTS:
     void writeFailuresAreNamedAndLeaveNothingHalf()
     {
         QTemporaryDir dir;
-        const QString files = dir.filePath(QStringLiteral("files"));
+        const QString files = dir.filePath(QStringLiteral("deeper/files"));
         // A file size limit of 64 KiB: the bitmap (296,406 bytes) cannot be written, the
         // others can.
         QProcess p;
@@ -745,11 +745,14 @@ private Q_SLOTS:
         // A file where the folder should be: nothing can be extracted, nothing is dumped.
         const QString notAFolder = dir.filePath(QStringLiteral("plain"));
         QVERIFY(writeAt(notAFolder, 0, "x"));
-        const ToolRun run =
-            dump({QStringLiteral("--extract"), notAFolder, samplePath("intro.nsf")});
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.output.isEmpty());
-        QVERIFY(run.errors.contains("cannot open the folder"));
+        for (const QString& folder : {notAFolder, notAFolder + QStringLiteral("/below")}) {
+            const ToolRun run =
+                dump({QStringLiteral("--extract"), folder, samplePath("intro.nsf")});
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY(run.output.isEmpty());
+            QVERIFY2(run.errors.contains("cannot create the folder"), run.errors.constData());
+        }
+        QCOMPARE(readFile(notAFolder), QByteArray("x"));
     }
 
     void encryptedItemsAreNotGuessed()
