@@ -1,6 +1,7 @@
 // Notes database files (.nsf) from hostile bytes, opened from memory and read completely the way
 // tarvik-nsfdump reads them (every note, item, value decoder, rich-text field, MIME part and
-// object stream to its end), and the names attachments would be extracted under. Only
+// object stream to its end), the names attachments would be extracted under, and every view
+// and folder with its documents. Only
 // FormatError may come out of the reader; nothing may crash, hang or allocate beyond what the
 // input justifies; what comes out must hold together.
 //
@@ -24,6 +25,7 @@
 #include "nsf/TextCodec.h"
 #include "nsf/ValueJson.h"
 #include "nsf/Values.h"
+#include "nsf/Views.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -157,6 +159,7 @@ public:
                 continue;
             guarded([&] { object(e.id, 0, std::nullopt); });
         }
+        guarded([&] { views(); });
     }
 
 private:
@@ -167,6 +170,48 @@ private:
             f();
         } catch (const FormatError& e) {
             checkText(e.what(), "error message");
+        }
+    }
+
+    // Every view and folder with its documents: they are documents of the file, in an order
+    // that holds together.
+    void views()
+    {
+        std::optional<std::set<NoteId>> documents;
+        guarded([&] {
+            const std::vector<std::uint32_t> ids = m_db.dataNoteIds().ids;
+            documents.emplace(ids.begin(), ids.end());
+        });
+        const ViewList list = listViews(m_db);
+        for (const ViewNote& view : list.views) {
+            checkText(view.title, "view title");
+            checkText(view.name, "view name");
+            for (const std::string& alias : view.aliases)
+                checkText(alias, "view alias");
+            guarded([&] {
+                const ViewEntries e = readViewEntries(m_db, view.noteId);
+                const std::string which = "view " + std::to_string(view.noteId);
+                if (documents)
+                    for (NoteId id : e.allDocuments())
+                        NSF_CHECK(documents->count(id), which + " shows note " +
+                                                            std::to_string(id) +
+                                                            ", not a document of the file");
+                NSF_CHECK(std::is_sorted(e.unplaced.begin(), e.unplaced.end()),
+                          which + ": unplaced notes out of order");
+                const std::set<NoteId> placed(e.documents.begin(), e.documents.end());
+                for (NoteId id : e.unplaced)
+                    NSF_CHECK(!placed.count(id),
+                              which + ": note " + std::to_string(id) + " both placed and unplaced");
+                NSF_CHECK(e.problems.empty() == (e.completeness == Completeness::Complete),
+                          which + ": problems and completeness disagree");
+                if (e.order == Order::NoteId)
+                    NSF_CHECK(std::is_sorted(e.documents.begin(), e.documents.end()),
+                              which + ": documents not in note-ID order");
+                for (const std::string& text : e.problems)
+                    checkText(text, "view problem");
+                for (const std::string& text : e.warnings)
+                    checkText(text, "view warning");
+            });
         }
     }
 
