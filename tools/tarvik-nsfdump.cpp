@@ -673,7 +673,7 @@ void Dumper::attachment(const FileObject& file, ItemReport& report)
             }
         }
     } catch (const FormatError& e) {
-        if (report.errors.size() == errorsBefore)
+        if (report.errors.size() == errorsBefore || report.errors.back() != e.what())
             report.errors.push_back(e.what());
     }
     m_totals.attachmentBytes += produced;
