@@ -1,12 +1,13 @@
 #!/bin/sh
-# Runs a fuzz target (description, store, writer, names) or all of them, each
+# Runs a fuzz target (description, store, writer, names, nsf) or all of them, each
 # for SECONDS, with libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer.
 #
 #   scripts/fuzz.sh TARGET|all SECONDS [libFuzzer options...]
 #
 # The fuzzers come from build-asan/ (clang, TARVIK_FUZZ=ON), which is configured
-# and built when needed. Each target starts from fuzz/corpus/TARGET and keeps what
-# it finds in build-asan/fuzz-work/TARGET/corpus; an input that fails is written to
+# and built when needed. Each target starts from fuzz/corpus/TARGET (nsf: also the
+# real sample databases, $TARVIK_NSF_SAMPLES or ../shared/nsf-samples beside the
+# tree, read only) and keeps what it finds in build-asan/fuzz-work/TARGET/corpus; an input that fails is written to
 # build-asan/fuzz-work/TARGET/ as crash-*, leak-*, timeout-* or oom-*: copy it to
 # fuzz/regressions/TARGET/ once the fault is fixed, so CTest replays it from then on.
 # Every run adds a line to build-asan/fuzz-work/runs.tsv (target, seconds, inputs
@@ -16,15 +17,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARVIK_FUZZ_BUILD:-"$top/build-asan"}
 
 if [ $# -lt 2 ]; then
-    echo "usage: $0 description|store|writer|names|all SECONDS [libFuzzer options...]" >&2
+    echo "usage: $0 description|store|writer|names|nsf|all SECONDS [libFuzzer options...]" >&2
     exit 2
 fi
 which=$1
 seconds=$2
 shift 2
 case $which in
-all) targets="description store writer names" ;;
-description | store | writer | names) targets=$which ;;
+all) targets="description store writer names nsf" ;;
+description | store | writer | names | nsf) targets=$which ;;
 *)
     echo "$0: unknown target $which" >&2
     exit 2
@@ -50,15 +51,24 @@ for t in $targets; do
     case $t in
     description) opts="-dict=$top/fuzz/description.dict -max_len=65536" ;;
     store) opts="-max_len=4096" ;;
+    nsf) opts="-max_len=4194304" ;;
     *) opts="-max_len=8192" ;;
     esac
+    samples=
+    if [ "$t" = nsf ]; then
+        samples=${TARVIK_NSF_SAMPLES:-"$top/../shared/nsf-samples"}
+        if [ ! -d "$samples" ]; then
+            echo "fuzz_$t: no sample folder $samples; starting from fuzz/corpus/$t only" >&2
+            samples=
+        fi
+    fi
     log="$work/last-run.log"
     result=ok
     started=$(date +%s)
     # shellcheck disable=SC2086
     if ! "$build/fuzz/fuzz_$t" $opts -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "$@" "$work/corpus" \
-        "$top/fuzz/corpus/$t" >"$log" 2>&1; then
+        "$top/fuzz/corpus/$t" ${samples:+"$samples"} >"$log" 2>&1; then
         result=failed
         status=1
     fi
