@@ -24,13 +24,14 @@ import tempfile
 
 # Bottom to top; each layer may use the layers listed for it.
 ALLOWED = {
-    "base": set(),
-    "nsf": set(),
-    "notes": {"base", "nsf"},
-    "notes/builder": {"base", "notes"},
-    "mail": {"base"},
-    "app": {"base", "notes", "mail"},
-    "ui": {"base", "notes", "mail", "app"},
+    "base/os": set(),
+    "base": {"base/os"},
+    "nsf": {"base/os"},
+    "notes": {"base/os", "base", "nsf"},
+    "notes/builder": {"base/os", "base", "notes"},
+    "mail": {"base/os", "base"},
+    "app": {"base/os", "base", "notes", "mail"},
+    "ui": {"base/os", "base", "notes", "mail", "app"},
 }
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.M)

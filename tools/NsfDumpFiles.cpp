@@ -1,14 +1,11 @@
 #include "NsfDumpFiles.h"
 
+#include "base/os/Files.h"
+
 #include <cerrno>
-#include <filesystem>
 #include <string>
 #include <system_error>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvik::nsfdump {
 
@@ -167,35 +164,20 @@ std::string safeFileName(std::string_view name)
     return out;
 }
 
-ExtractFolder::ExtractFolder(const std::string& path) : m_path(path)
-{
-    // The folder and any missing folders above it.
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    if (error)
-        throw std::system_error(error, "cannot create the folder " + path);
-    m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0)
-        fail(errno, "cannot open the folder " + path);
-}
-
-ExtractFolder::~ExtractFolder()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+ExtractFolder::ExtractFolder(const std::string& path) : m_fd(os::openFolder(path)), m_path(path)
+{}
 
 ExtractFile ExtractFolder::create(std::string_view wanted) const
 {
     const std::string safe = safeFileName(wanted);
     for (unsigned k = 1; k <= kMaxSeries; ++k) {
         const std::string name = seriesName(safe, k, {});
-        const int fd = ::openat(m_fd, name.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return ExtractFile(*this, fd, name);
-        if (errno != EEXIST)
-            fail(errno, "cannot create " + m_path + "/" + name);
+        try {
+            if (os::FileDescriptor fd = os::createExclusive(m_fd, name))
+                return ExtractFile(*this, std::move(fd), name);
+        } catch (const std::system_error& e) {
+            fail(e.code().value(), "cannot create " + m_path + "/" + name);
+        }
     }
     fail(EEXIST, "no free name for " + safe + " in " + m_path);
 }
@@ -205,17 +187,19 @@ std::string ExtractFolder::linkUnderFreeName(const std::string& from, const std:
 {
     for (unsigned k = 1; k <= kMaxSeries; ++k) {
         const std::string name = seriesName(safe, k, suffix);
-        // A hard link is made only where the name is free: nothing is ever replaced.
-        if (::linkat(m_fd, from.c_str(), m_fd, name.c_str(), 0) == 0)
-            return name;
-        if (errno != EEXIST)
-            fail(errno, "cannot name " + m_path + "/" + from + " " + name);
+        // A second name is given only where it is free: nothing is ever replaced.
+        try {
+            if (os::linkExclusive(m_fd, from, name))
+                return name;
+        } catch (const std::system_error& e) {
+            fail(e.code().value(), "cannot name " + m_path + "/" + from + " " + name);
+        }
     }
     fail(EEXIST, "no free name for " + safe + std::string(suffix) + " in " + m_path);
 }
 
 ExtractFile::ExtractFile(ExtractFile&& other) noexcept
-    : m_folder(other.m_folder), m_fd(std::exchange(other.m_fd, -1)), m_name(std::move(other.m_name))
+    : m_folder(other.m_folder), m_fd(std::move(other.m_fd)), m_name(std::move(other.m_name))
 {}
 
 ExtractFile::~ExtractFile()
@@ -225,23 +209,17 @@ ExtractFile::~ExtractFile()
 
 void ExtractFile::write(std::span<const std::uint8_t> bytes)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail(n == 0 ? ENOSPC : errno, "cannot write " + m_folder->path() + "/" + m_name);
-        done += static_cast<std::size_t>(n);
+    try {
+        os::writeAll(m_fd, bytes);
+    } catch (const std::system_error& e) {
+        fail(e.code().value(), "cannot write " + m_folder->path() + "/" + m_name);
     }
 }
 
 void ExtractFile::close()
 {
-    const int fd = std::exchange(m_fd, -1);
-    if (::close(fd) != 0 && errno != EINTR) {
-        const int error = errno;
-        ::unlinkat(m_folder->m_fd, m_name.c_str(), 0);
+    if (const int error = m_fd.close()) {
+        os::removeQuietly(m_folder->m_fd, m_name);
         fail(error, "cannot write " + m_folder->path() + "/" + m_name);
     }
 }
@@ -259,20 +237,20 @@ std::string ExtractFile::keepDamaged()
         marked = m_folder->linkUnderFreeName(m_name, m_name, ".damaged");
     } catch (...) {
         // Never left under the name of a whole attachment.
-        ::unlinkat(m_folder->m_fd, m_name.c_str(), 0);
+        os::removeQuietly(m_folder->m_fd, m_name);
         throw;
     }
-    ::unlinkat(m_folder->m_fd, m_name.c_str(), 0);
+    os::removeQuietly(m_folder->m_fd, m_name);
     m_name = std::move(marked);
     return m_name;
 }
 
 void ExtractFile::discard() noexcept
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return;
-    ::close(std::exchange(m_fd, -1));
-    ::unlinkat(m_folder->m_fd, m_name.c_str(), 0);
+    m_fd.close();
+    os::removeQuietly(m_folder->m_fd, m_name);
 }
 
 } // namespace tarvik::nsfdump

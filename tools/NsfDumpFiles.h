@@ -3,6 +3,8 @@
 // Where tarvik-nsfdump --extract puts attachments: one folder, files created in it only,
 // under names that cannot reach outside it, never over a file that is already there.
 
+#include "base/os/FileDescriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -52,13 +54,13 @@ public:
 
 private:
     friend class ExtractFolder;
-    ExtractFile(const ExtractFolder& folder, int fd, std::string name)
-        : m_folder(&folder), m_fd(fd), m_name(std::move(name))
+    ExtractFile(const ExtractFolder& folder, os::FileDescriptor fd, std::string name)
+        : m_folder(&folder), m_fd(std::move(fd)), m_name(std::move(name))
     {}
     void close();
 
     const ExtractFolder* m_folder;
-    int m_fd;
+    os::FileDescriptor m_fd;
     std::string m_name;
 };
 
@@ -71,7 +73,6 @@ class ExtractFolder {
 public:
     // Throws std::system_error when the folder cannot be created or opened.
     explicit ExtractFolder(const std::string& path);
-    ~ExtractFolder();
     ExtractFolder(const ExtractFolder&) = delete;
     ExtractFolder& operator=(const ExtractFolder&) = delete;
 
@@ -87,7 +88,7 @@ private:
     std::string linkUnderFreeName(const std::string& from, const std::string& safe,
                                   std::string_view suffix) const;
 
-    int m_fd = -1;
+    os::FileDescriptor m_fd;
     std::string m_path;
 };
 

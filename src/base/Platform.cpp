@@ -8,15 +8,6 @@
 // The services Qt gives alike on every system.
 namespace tarvik::platform {
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
-{
-    if (this != &other) {
-        FileDescriptor old(release());
-        m_fd = other.release();
-    }
-    return *this;
-}
-
 QChar separator()
 {
     return QDir::separator();

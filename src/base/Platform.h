@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/os/FileDescriptor.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,35 +16,8 @@
 // for Windows (CMake builds one of the two).
 namespace tarvik::platform {
 
-// An open file descriptor, closed when the object goes. Move-only.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    explicit operator bool() const { return isOpen(); }
-    int get() const { return m_fd; }
-    // Hands the descriptor to a new owner (a stream that closes it); this object
-    // is then closed.
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    // A second descriptor of the same open file, not inherited by programs this
-    // one starts; not open on failure.
-    FileDescriptor duplicate() const;
-
-private:
-    int m_fd = -1;
-};
+// An open file descriptor, closed when the object goes (base/os/FileDescriptor.h).
+using FileDescriptor = os::FileDescriptor;
 
 // The native path separator ("/" here, "\" on Windows).
 QChar separator();

@@ -37,17 +37,6 @@ void setError(QString* errorText, int err)
 
 } // namespace
 
-FileDescriptor::~FileDescriptor()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-FileDescriptor FileDescriptor::duplicate() const
-{
-    return FileDescriptor(m_fd >= 0 ? ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0) : -1);
-}
-
 QString makePrivateTempFolder()
 {
     QByteArray templ = QFile::encodeName(QDir::fromNativeSeparators(systemTempFolder()) +

@@ -1,11 +1,9 @@
 #include "nsf/ByteSource.h"
 
-#include <cerrno>
-#include <cstring>
+#include "base/os/Files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstring>
+#include <system_error>
 
 namespace tarvik::nsf {
 
@@ -30,24 +28,13 @@ std::vector<std::uint8_t> ByteSource::read(std::uint64_t offset, std::uint64_t l
 
 FileSource::FileSource(const std::string& path) : m_path(path)
 {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        throw FormatError(FailureKind::Damaged, "file " + path, 0, std::strerror(errno));
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        ::close(m_fd);
-        m_fd = -1;
-        throw FormatError(FailureKind::Damaged, "file " + path, 0,
-                          S_ISREG(st.st_mode) ? std::strerror(error) : "not a regular file");
+    try {
+        os::ReadOnlyFile file = os::openReadOnly(path);
+        m_fd = std::move(file.fd);
+        m_size = file.size;
+    } catch (const std::system_error& e) {
+        throw FormatError(FailureKind::Damaged, "file " + path, 0, e.what());
     }
-    m_size = static_cast<std::uint64_t>(st.st_size);
-}
-
-FileSource::~FileSource()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 void FileSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
@@ -55,17 +42,15 @@ void FileSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,
 {
     requireRange(offset, out.size(), structure);
     std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n =
-            ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw FormatError(FailureKind::Damaged, std::string(structure), offset + done,
-                              n == 0 ? std::string("the file ended early (changed while open?)")
-                                     : "cannot read " + m_path + ": " + std::strerror(errno));
-        done += static_cast<std::size_t>(n);
+    try {
+        done = os::readAt(m_fd, offset, out);
+    } catch (const std::system_error& e) {
+        throw FormatError(FailureKind::Damaged, std::string(structure), offset,
+                          "cannot read " + m_path + ": " + e.code().message());
     }
+    if (done < out.size())
+        throw FormatError(FailureKind::Damaged, std::string(structure), offset + done,
+                          "the file ended early (changed while open?)");
 }
 
 void MemorySource::readAt(std::uint64_t offset, std::span<std::uint8_t> out,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/os/FileDescriptor.h"
 #include "nsf/ByteReader.h"
 
 #include <cstdint>
@@ -30,22 +31,19 @@ public:
     void requireRange(std::uint64_t offset, std::uint64_t length, std::string_view structure) const;
 };
 
-// A file opened read-only, read with pread. Owns its descriptor.
+// A file opened read-only, read piece by piece at offsets. Owns its descriptor.
 class FileSource final : public ByteSource {
 public:
     // Throws FormatError (Damaged, offset 0) naming the path and the system's reason when the
     // file cannot be opened or is not a regular file.
     explicit FileSource(const std::string& path);
-    ~FileSource() override;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
     std::uint64_t size() const noexcept override { return m_size; }
     void readAt(std::uint64_t offset, std::span<std::uint8_t> out,
                 std::string_view structure) const override;
 
 private:
-    int m_fd = -1;
+    os::FileDescriptor m_fd;
     std::uint64_t m_size = 0;
     std::string m_path;
 };
