@@ -46,8 +46,12 @@ DatabaseScan::DatabaseScan(AppState& state, NotesSessionRegistry& sessions, Main
 
 void DatabaseScan::CmdBrowse_Click()
 {
+    chooseDatabase(m_dialogs.openFile(QStringLiteral("Notes Database (*.nsf)")));
+}
+
+void DatabaseScan::chooseDatabase(const QString& chosen)
+{
     const QString before = m_window.databasePath();
-    const QString chosen = m_dialogs.openFile(QStringLiteral("Notes Database (*.nsf)"));
     m_window.setDatabasePath(chosen);
     if (chosen != before)
         txtNotesDatabaseFile_Change();

@@ -23,6 +23,10 @@ public:
                  DialogPort& dialogs, EventPump& pump, FolderTree& tree);
 
     void CmdBrowse_Click();
+    // What Browse does with the file the user picked ("" when cancelled): the
+    // path box shows it and Start Scan waits for the user. Also takes the
+    // database named when the program starts; nothing is opened or scanned.
+    void chooseDatabase(const QString& chosen);
     void txtNotesDatabaseFile_Change();
     void CmdScan_Click();
 

@@ -15,6 +15,13 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     connectProcedures(m_procedures);
 }
 
+void MainWindow::Form_Load()
+{
+    frmMain::Form_Load();
+    if (!m_startDatabase.isEmpty())
+        m_procedures.scan.chooseDatabase(m_startDatabase);
+}
+
 void MainWindow::showSaveWindow()
 {
     frmSave save(m_procedures.context, m_dialogs, m_pump, databasePath(), this);

@@ -18,6 +18,11 @@ class MainWindow : public frmMain, public AppWindowsPort {
 public:
     explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
 
+    // The database named when the program started ("" for none). The load step
+    // chooses it as Browse chooses a picked file; nothing is scanned.
+    void setStartDatabase(const QString& path) { m_startDatabase = path; }
+    void Form_Load() override;
+
     // AppWindowsPort
     void showSaveWindow() override;
     void showAbout() override;
@@ -31,6 +36,7 @@ private:
     QtEventPump m_pump;
     DesktopHelpViewer m_help;
     MainProcedures m_procedures;
+    QString m_startDatabase;
 };
 
 } // namespace tarvik

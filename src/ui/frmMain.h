@@ -36,7 +36,7 @@ public:
 
     // Prepares the window before it is first shown: the drawn title bar takes
     // over the frame and the " Select File" page is selected.
-    void Form_Load();
+    virtual void Form_Load();
 
     // MainWindowPort
     QString databasePath() const override;
