@@ -2,11 +2,8 @@
 
 #include "app/DatabaseScan.h"
 #include "app/ExportSetup.h"
+#include "app/InstallLayout.h"
 #include "app/Ports.h"
-#include "base/AppIdentity.h"
-#include "base/Platform.h"
-
-#include <QDir>
 
 namespace tarvik {
 
@@ -65,12 +62,7 @@ void WindowCommands::NotesToolBar_ButtonClick(int btnIndex, const QString& sText
 
 QString WindowCommands::helpFilePath() const
 {
-    // Qt names the program's folder with "/" on every system.
-    QString folder = QDir::toNativeSeparators(m_windows.programFolder());
-    // A folder that is a drive's or the file system's root already ends in one.
-    if (!folder.endsWith(platform::separator()))
-        folder += platform::separator();
-    return folder + identity::helpFileName;
+    return install::findHelpFile(m_windows.programFolder());
 }
 
 void WindowCommands::showHelpContents()

@@ -28,7 +28,8 @@ public:
     // A toolbar button by its index counted from 1; sText is not examined.
     void NotesToolBar_ButtonClick(int btnIndex, const QString& sText);
 
-    // The help file: the program's folder, a separator and the file name.
+    // The help file: in the program's folder, or in the data folder installed
+    // beside it where the guide is there instead (install::findHelpFile).
     QString helpFilePath() const;
 
 private:
