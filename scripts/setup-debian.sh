@@ -6,7 +6,8 @@ set -eu
 PACKAGES="g++ cmake make pkg-config qt6-base-dev libgmime-3.0-dev libsqlite3-dev libicu-dev
 python3 xvfb xauth x11-apps x11-utils imagemagick fonts-dejavu-core fonts-liberation2
 fonts-wqy-microhei fonts-noto-color-emoji fonts-wine fp-utils libchm-bin
-clang libclang-rt-14-dev clang-format-14 valgrind time"
+clang libclang-rt-14-dev clang-format-14 valgrind time
+dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream"
 
 missing=""
 for p in $PACKAGES; do
