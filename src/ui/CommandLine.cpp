@@ -1,29 +1,31 @@
 #include "ui/CommandLine.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 
 namespace tarvik {
 
-CommandLine readCommandLine(const QStringList& arguments, const QString& currentFolder)
+CommandLine readCommandLine(const QStringList& arguments, const QString& currentFolder,
+                            const MoreOptions& moreOptions)
 {
+    QCommandLineParser parser;
+    // Not addHelpOption: that one also takes -? and --help-all, which the usage does not offer.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this text and end."));
+    parser.addOption(help);
+    if (moreOptions)
+        moreOptions(parser);
+
     CommandLine line;
-    QStringList files;
-    bool optionsEnded = false;
-    for (const QString& arg : arguments) {
-        if (!optionsEnded && arg == QStringLiteral("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded &&
-                   (arg == QStringLiteral("-h") || arg == QStringLiteral("--help"))) {
-            line.usageAsked = true;
-        } else if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-            if (line.error.isEmpty())
-                line.error = QStringLiteral("unknown option %1").arg(arg);
-        } else {
-            files.append(arg);
-        }
-    }
-    if (!line.error.isEmpty())
+    // The parser wants the program's name first; it goes on past an unknown option, so
+    // --help is seen wherever it stands.
+    const bool parsed = parser.parse(QStringList{QStringLiteral("tarvik")} + arguments);
+    line.usageAsked = parser.isSet(help);
+    if (!parsed) {
+        line.error = parser.errorText();
         return line;
+    }
+    const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         line.error = QStringLiteral("one database at a time, not %1").arg(files.size());
         return line;

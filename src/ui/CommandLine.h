@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QCommandLineParser;
+
 namespace tarvik {
 
 // What the program's command line asks for: `tarvik [FILE]`, FILE a Notes
@@ -19,9 +23,14 @@ struct CommandLine {
     QString error;
 };
 
+// Adds options that other parts of the program read themselves, so that they
+// and their values are not taken for a database or refused.
+using MoreOptions = std::function<void(QCommandLineParser&)>;
+
 // Reads the arguments after the program's name (Qt's own options already
 // taken out by QApplication). Relative paths are taken from currentFolder.
-CommandLine readCommandLine(const QStringList& arguments, const QString& currentFolder);
+CommandLine readCommandLine(const QStringList& arguments, const QString& currentFolder,
+                            const MoreOptions& moreOptions = {});
 
 // The usage text printed for --help, ending in a line break.
 QString commandLineUsage();

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcessEnvironment>
@@ -65,41 +66,61 @@ private Q_SLOTS:
 void TestStartUp::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    // Options with a value that another part of the program reads itself.
+    QTest::addColumn<QStringList>("otherOptions");
     QTest::addColumn<QString>("database");
     QTest::addColumn<bool>("usage");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("nothing") << QStringList{} << QString() << false << QString();
-    QTest::newRow("relative") << QStringList{QStringLiteral("mail/a.nsf")}
+    const QStringList none;
+    const QStringList id{QStringLiteral("notes-id")};
+    QTest::newRow("nothing") << none << none << QString() << false << QString();
+    QTest::newRow("relative") << QStringList{QStringLiteral("mail/a.nsf")} << none
                               << QStringLiteral("/work/here/mail/a.nsf") << false << QString();
-    QTest::newRow("up") << QStringList{QStringLiteral("../b.nsf")} << QStringLiteral("/work/b.nsf")
-                        << false << QString();
-    QTest::newRow("absolute, blanks") << QStringList{QStringLiteral("/data/My Mail.nsf")}
+    QTest::newRow("up") << QStringList{QStringLiteral("../b.nsf")} << none
+                        << QStringLiteral("/work/b.nsf") << false << QString();
+    QTest::newRow("absolute, blanks") << QStringList{QStringLiteral("/data/My Mail.nsf")} << none
                                       << QStringLiteral("/data/My Mail.nsf") << false << QString();
     QTest::newRow("file named like an option")
-        << QStringList{QStringLiteral("--"), QStringLiteral("--help")}
+        << QStringList{QStringLiteral("--"), QStringLiteral("--help")} << none
         << QStringLiteral("/work/here/--help") << false << QString();
-    QTest::newRow("help") << QStringList{QStringLiteral("-h")} << QString() << true << QString();
+    QTest::newRow("help") << QStringList{QStringLiteral("-h")} << none << QString() << true
+                          << QString();
     QTest::newRow("help among others")
         << QStringList{QStringLiteral("a.nsf"), QStringLiteral("--bogus"), QStringLiteral("--help")}
-        << QString() << true << QStringLiteral("unknown option --bogus");
+        << none << QString() << true << QStringLiteral("Unknown option 'bogus'.");
     QTest::newRow("unknown option")
-        << QStringList{QStringLiteral("--scan"), QStringLiteral("a.nsf")} << QString() << false
-        << QStringLiteral("unknown option --scan");
+        << QStringList{QStringLiteral("--scan"), QStringLiteral("a.nsf")} << none << QString()
+        << false << QStringLiteral("Unknown option 'scan'.");
     QTest::newRow("two databases")
-        << QStringList{QStringLiteral("a.nsf"), QStringLiteral("b.nsf")} << QString() << false
-        << QStringLiteral("one database at a time, not 2");
-    QTest::newRow("empty name") << QStringList{QString()} << QString() << false
+        << QStringList{QStringLiteral("a.nsf"), QStringLiteral("b.nsf")} << none << QString()
+        << false << QStringLiteral("one database at a time, not 2");
+    QTest::newRow("empty name") << QStringList{QString()} << none << QString() << false
                                 << QStringLiteral("the database's name is empty");
+    // Another part's option keeps its value, which is no database.
+    QTest::newRow("other option's value")
+        << QStringList{QStringLiteral("--notes-id"), QStringLiteral("user.id"),
+                       QStringLiteral("a.nsf")}
+        << id << QStringLiteral("/work/here/a.nsf") << false << QString();
+    QTest::newRow("other option, value joined") << QStringList{QStringLiteral("--notes-id=user.id")}
+                                                << id << QString() << false << QString();
+    QTest::newRow("other option without its value")
+        << QStringList{QStringLiteral("a.nsf"), QStringLiteral("--notes-id")} << id << QString()
+        << false << QStringLiteral("Missing value after '--notes-id'.");
 }
 
 void TestStartUp::commandLine()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QStringList, otherOptions);
     QFETCH(QString, database);
     QFETCH(bool, usage);
     QFETCH(QString, error);
-    const CommandLine line = readCommandLine(arguments, QStringLiteral("/work/here"));
+    const CommandLine line =
+        readCommandLine(arguments, QStringLiteral("/work/here"), [&](QCommandLineParser& parser) {
+            for (const QString& name : otherOptions)
+                parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
+        });
     QCOMPARE(line.database, database);
     QCOMPARE(line.usageAsked, usage);
     QCOMPARE(line.error, error);
