@@ -48,11 +48,20 @@ int main(int argc, char** argv)
                        "(\"Inbox\") or holds a comma. One name each time; may be repeated, and "
                        "combined with --folders."),
         QStringLiteral("NAME"));
+    const QCommandLineOption allDocuments(
+        QStringLiteral("all-documents"),
+        QStringLiteral("Export every document of the database, in the order the database keeps "
+                       "them, into one folder \"All Documents\": also mail kept in no folder, "
+                       "mail of folders that cannot be read, and databases that are no mail "
+                       "files. Alone it exports that folder only; with --folders or "
+                       "--user-folder those folders too, and a mail in one of them is then "
+                       "exported twice."));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write the export log to FILE."),
                                  QStringLiteral("FILE"));
     parser.addOption(folders);
     parser.addOption(userFolder);
+    parser.addOption(allDocuments);
     parser.addOption(log);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The Notes mail database."));
@@ -82,6 +91,7 @@ int main(int argc, char** argv)
             options.folders.append(name);
     }
     options.userFolders = parser.values(userFolder);
+    options.allDocuments = parser.isSet(allDocuments);
     options.progressBar = tarvik::platform::isTerminal(stderr);
 
     tarvik::AppContext context;
