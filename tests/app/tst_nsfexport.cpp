@@ -3,6 +3,7 @@
 // with --all-documents without a crash and with every document accounted for.
 
 #include "EmlCheck.h"
+#include "StoreFixture.h"
 #include "ToolRun.h"
 
 #include "notes/DatabaseFileSession.h"
@@ -183,6 +184,35 @@ private Q_SLOTS:
             third.append(a.fileName);
         QCOMPARE(third.size(), 7);
         QVERIFY(third.contains(QStringLiteral("image1.gif")));
+    }
+
+    void allDocumentsBesideAFolderOfThatName()
+    {
+        // A folder of your own called "All Documents" keeps a sub-folder of its own; a local
+        // store cannot list all its documents, which is named and counted, never silent.
+        StoreFixture fx;
+        const QString store = fx.buildStore(R"json({ "format": 1, "title": "Both",
+          "views": [ { "name": "All Documents", "folder": true, "documents": ["a"] } ],
+          "documents": [ { "id": "a", "items": [
+            { "name": "Subject", "type": "text", "values": ["kept"] } ] } ] })json");
+        const QString log = fx.path(QStringLiteral("both.log"));
+        const QString out = fx.path(QStringLiteral("out"));
+        const ToolRun run =
+            runTool(builtTool("tarvik-export"),
+                    {QStringLiteral("--all-documents"), QStringLiteral("--user-folder"),
+                     QStringLiteral("All Documents"), QStringLiteral("--log"), log, store, out});
+        QCOMPARE(run.exitCode, 1);
+        const QStringList files = emlFilesBelow(out);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(files.first().contains(QStringLiteral("/Both/All Documents (2)/kept")),
+                 qPrintable(files.first()));
+        const QStringList lines = logLines(log);
+        QVERIFY(lines.contains(QStringLiteral("Folder Renamed : Folder[All Documents] is written "
+                                              "to [All Documents (2)], since [All Documents] "
+                                              "holds every document of the database")));
+        QVERIFY(lines.contains(QStringLiteral("Folder Not Exported : Folder[All Documents] : This "
+                                              "database cannot list all its documents")));
+        QVERIFY(run.errorText().contains(QStringLiteral("1 folders not exported completely")));
     }
 
     void everySampleExportsWithEveryDocumentAccountedFor()
