@@ -9,6 +9,8 @@
 #include "notes/DatabaseFileSession.h"
 #include "notes/NotesObjects.h"
 #include "notes/NsfStore.h"
+#include "nsf/ByteSource.h"
+#include "nsf/Database.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -349,6 +351,43 @@ private Q_SLOTS:
             QVERIFY(failureOf([&] { d->GetItemValue(QStringLiteral("Subject")); }).isEmpty());
         }
         QCOMPARE(damaged, 2);
+    }
+
+    void encryptedItemsAreNamedNeverGuessed()
+    {
+        // No sample is encrypted. A note carries a seal when one of its items is of the seal
+        // type: the second memo of MIMEMsg.nsf gets one by its $FILE item's stored type word
+        // made 9. Its items flagged as sealed (the MIME Body) are then encrypted; the others
+        // are read as before.
+        const QByteArray file = fileBytes(sample("MIMEMsg.nsf"));
+        std::vector<std::uint8_t> bytes(file.begin(), file.end());
+        {
+            const nsf::Database plain(std::make_shared<nsf::MemorySource>(nsf::Bytes(bytes)));
+            const nsf::Note memo = plain.readNote(0x8FA);
+            const auto item = std::find_if(memo.items.begin(), memo.items.end(),
+                                           [](const nsf::Item& i) { return i.name == "$FILE"; });
+            QVERIFY(item != memo.items.end() && item->typeWordStored);
+            bytes[item->valueOffset - 2] = 9;
+            bytes[item->valueOffset - 1] = 0;
+        }
+        auto db = nsfDatabase(
+            std::make_shared<const nsf::Database>(std::make_shared<nsf::MemorySource>(bytes)),
+            QStringLiteral("sealed copy"));
+        const auto docs = allDocuments(*db);
+        QCOMPARE(docs.size(), 3);
+        NotesDocument& sealed = *docs[1];
+        const QString expected = QStringLiteral("The item \"Body\" is encrypted: only the Notes ID "
+                                                "it was encrypted for can read it");
+        QCOMPARE(failureOf([&] { sealed.GetItemValue(QStringLiteral("Body")); }), expected);
+        QCOMPARE(failureOf([&] { sealed.GetFirstItem(QStringLiteral("Body"))->EmbeddedObjects(); }),
+                 expected);
+        QCOMPARE(sealed.GetItemValue(QStringLiteral("Subject")).textAt(0),
+                 QStringLiteral("MIME message(with txt attachment)"));
+        // The other memos are not touched.
+        QVERIFY(docs[2]
+                    ->GetItemValue(QStringLiteral("Body"))
+                    .textAt(0)
+                    .startsWith(QStringLiteral("You can get")));
     }
 
     void everySampleIsWalkedWithoutAnythingButReadableFailures()
