@@ -3,6 +3,7 @@
 // with --all-documents without a crash and with every document accounted for.
 
 #include "EmlCheck.h"
+#include "Harness.h"
 #include "StoreFixture.h"
 #include "ToolRun.h"
 
@@ -213,6 +214,49 @@ private Q_SLOTS:
         QVERIFY(lines.contains(QStringLiteral("Folder Not Exported : Folder[All Documents] : This "
                                               "database cannot list all its documents")));
         QVERIFY(run.errorText().contains(QStringLiteral("1 folders not exported completely")));
+    }
+
+    void everySampleScansAndPreviewsEveryView()
+    {
+        // The window's scan and preview on every sample, damaged ones included: the tree is
+        // filled, and every view lists at most as many mails as it counts (a view that cannot
+        // be read lists none), in the order the file keeps.
+        QDirIterator it(QStringLiteral(TARVIK_NSF_SAMPLES), {QStringLiteral("*.nsf")}, QDir::Files);
+        int scanned = 0;
+        qint64 listed = 0;
+        while (it.hasNext()) {
+            const QString path = it.next();
+            Harness h;
+            h.browse(path);
+            h.procedures.scan.CmdScan_Click();
+            const QString said =
+                h.dialogs.messages.isEmpty() ? QString() : h.dialogs.messages.last().text;
+            QVERIFY2(said == QLatin1String("Notes Database Scan Completed Successfully") ||
+                         said ==
+                             QLatin1String("No Data Found in NSF file or NSF file is encrypted"),
+                     qPrintable(path + QStringLiteral(": ") + said));
+            if (said.startsWith(QLatin1String("No Data")))
+                continue;
+            ++scanned;
+            QVERIFY(h.procedures.tree.nodeCount() >= 8);
+            auto db = notes::DatabaseFileSession(nullptr, nullptr).GetDatabase(QString(), path);
+            const auto views = db->Views();
+            QVERIFY(views);
+            for (const auto& view : *views) {
+                qint64 count = 0;
+                try {
+                    count = view->AllEntries().Count();
+                } catch (const OperationError&) {
+                    count = 0;
+                }
+                h.procedures.preview.EnumerateEmails(view->Name());
+                const int rows = h.procedures.mailList.count();
+                QVERIFY2(rows <= count, qPrintable(path + QLatin1Char(':') + view->Name()));
+                listed += rows;
+            }
+        }
+        QVERIFY(scanned >= 30);
+        QVERIFY(listed >= 100);
     }
 
     void everySampleExportsWithEveryDocumentAccountedFor()
