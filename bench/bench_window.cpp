@@ -6,6 +6,9 @@
 //   bench_window preview STORE FOLDERKEY  scans STORE (not timed), then times a click on
 //                                         the node keyed FOLDERKEY until the list is laid
 //                                         out and painted, and the memory it took
+//   bench_window view STORE VIEWNAME      scans STORE (not timed), then times the list of
+//                                         the view named VIEWNAME (a view that is no folder
+//                                         has no node: its list is filled as a click would)
 
 #include "app/AppContext.h"
 #include "app/FolderTree.h"
@@ -197,6 +200,32 @@ int runPreview(BenchWindow& w, const QString& store, const QString& key)
     return 0;
 }
 
+int runView(BenchWindow& w, const QString& store, const QString& viewName)
+{
+    if (scan(w, store) < 0)
+        return 1;
+    const long rssBefore = statusKiB("VmRSS");
+    resetPeak();
+    const long peakBefore = statusKiB("VmHWM");
+    QElapsedTimer timer;
+    timer.start();
+    w.procedures.preview.EnumerateEmails(viewName);
+    settle();
+    w.mailList()->viewport()->repaint();
+    const double elapsed = seconds(timer);
+    const long rssAfter = statusKiB("VmRSS");
+    const long peakAfter = statusKiB("VmHWM");
+    const int rows = w.mailList()->model()->rowCount();
+    if (rows == 0) {
+        std::fprintf(stderr, "bench_window: the view %s listed nothing\n", qPrintable(viewName));
+        return 1;
+    }
+    std::printf("view: %.3f s, %d rows, VmRSS %+.1f MiB (%.1f to %.1f), VmHWM %+.1f MiB\n", elapsed,
+                rows, (rssAfter - rssBefore) / 1024.0, rssBefore / 1024.0, rssAfter / 1024.0,
+                (peakAfter - peakBefore) / 1024.0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -207,8 +236,11 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments();
     const bool scanMode = args.size() == 3 && args.at(1) == QLatin1String("scan");
     const bool previewMode = args.size() == 4 && args.at(1) == QLatin1String("preview");
-    if (!scanMode && !previewMode) {
-        std::fputs("Usage: bench_window scan STORE | preview STORE FOLDERKEY\n", stderr);
+    const bool viewMode = args.size() == 4 && args.at(1) == QLatin1String("view");
+    if (!scanMode && !previewMode && !viewMode) {
+        std::fputs(
+            "Usage: bench_window scan STORE | preview STORE FOLDERKEY | view STORE VIEWNAME\n",
+            stderr);
         return 2;
     }
 
@@ -221,5 +253,7 @@ int main(int argc, char** argv)
         return 2;
     }
     settle();
+    if (viewMode)
+        return runView(w, args.at(2), args.at(3));
     return scanMode ? runScan(w, args.at(2)) : runPreview(w, args.at(2), args.at(3));
 }

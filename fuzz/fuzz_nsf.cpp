@@ -3,7 +3,9 @@
 // object stream to its end), the names attachments would be extracted under, and every view
 // and folder with its documents. Only
 // FormatError may come out of the reader; nothing may crash, hang or allocate beyond what the
-// input justifies; what comes out must hold together.
+// input justifies; what comes out must hold together. Then the same file through the program's
+// Notes back-end over it, as the scan, preview and export read it: every view's and all
+// documents with their items, values and attachments. Only OperationError may come out of that.
 //
 // An input is either a whole file (it starts 1A 00, as the sample databases do), or changes to
 // one of a few sample databases: a byte choosing the sample, then records of an anchor byte, a
@@ -17,6 +19,10 @@
 
 #include "NsfDumpFiles.h"
 
+#include "base/OperationError.h"
+#include "notes/NotesObjects.h"
+#include "notes/NsfStore.h"
+
 #include "nsf/ByteSource.h"
 #include "nsf/Database.h"
 #include "nsf/MimePart.h"
@@ -26,6 +32,10 @@
 #include "nsf/ValueJson.h"
 #include "nsf/Values.h"
 #include "nsf/Views.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdint>
@@ -427,6 +437,99 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
+// The back-end over the file: anything that goes wrong is an OperationError with a message.
+class BackendWalk {
+public:
+    explicit BackendWalk(std::shared_ptr<const Database> db)
+        : m_db(tarvik::notes::nsfDatabase(std::move(db), QStringLiteral("fuzz input")))
+    {}
+
+    void run()
+    {
+        guarded([&] { m_db->Title(); });
+        guarded([&] {
+            if (const auto views = m_db->Views()) {
+                for (const auto& view : *views) {
+                    guarded(
+                        [&] { NSF_CHECK(m_db->GetView(view->Name()), "a listed view not found"); });
+                    guarded([&] { walkView(*view); });
+                }
+            }
+        });
+        guarded([&] {
+            auto all = m_db->AllDocuments();
+            const qint64 count = all->Count();
+            qint64 n = 0;
+            for (auto d = all->GetFirstDocument(); d && n < qint64(kMaxNotes);
+                 d = all->GetNextDocument(d), ++n)
+                document(*d);
+            NSF_CHECK(n == std::min(count, qint64(kMaxNotes)), "all documents miscounted");
+        });
+    }
+
+private:
+    template <class F>
+    void guarded(F&& f)
+    {
+        try {
+            f();
+        } catch (const tarvik::OperationError& e) {
+            NSF_CHECK(!e.message().isEmpty(), "an error without a message");
+        }
+    }
+
+    void walkView(tarvik::notes::NotesView& view)
+    {
+        view.Name();
+        view.isfolder();
+        const tarvik::notes::NotesViewReading reading = view.reading();
+        NSF_CHECK(reading.partial || reading.problems.isEmpty(), "problems of a complete view");
+        const qint64 count = view.AllEntries().Count();
+        qint64 n = 0;
+        for (auto d = view.GetFirstDocument(); d && n <= count; d = view.GetNextDocument(d))
+            ++n;
+        NSF_CHECK(n == count, "a view gives other than its count");
+    }
+
+    void document(tarvik::notes::NotesDocument& doc)
+    {
+        if (!doc.IsValid())
+            return;
+        qint64 size = 0;
+        guarded([&] { size = doc.Size(); });
+        guarded([&] { doc.HasEmbedded(); });
+        guarded([&] {
+            for (const auto& item : doc.Items()) {
+                guarded([&] { doc.GetItemValue(item->Name()); });
+                guarded([&] { item->Type(); });
+                guarded([&] { objects(item->EmbeddedObjects(), size); });
+            }
+        });
+        guarded([&] { objects(doc.EmbeddedObjects(), size); });
+        guarded([&] { doc.GetItemValue(QStringLiteral("NoSuchItem")); });
+    }
+
+    void objects(const std::optional<tarvik::notes::NotesEmbeddedObjectList>& list, qint64 size)
+    {
+        // Attachments are written out only where the note says they are small.
+        if (!list || size > qint64(kMaxObjectBytes) || !m_dir.isValid())
+            return;
+        for (const auto& o : *list) {
+            o->Name();
+            const QString path = m_dir.filePath(QStringLiteral("attachment"));
+            try {
+                o->ExtractFile(path);
+            } catch (const tarvik::OperationError&) {
+                NSF_CHECK(!QFileInfo::exists(path), "a failed extraction left a file");
+            }
+            QFile::remove(path);
+        }
+    }
+
+    std::shared_ptr<tarvik::notes::NotesDatabase> m_db;
+    QTemporaryDir m_dir;
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const bool whole = size >= 2 && data[0] == 0x1A && data[1] == 0x00;
@@ -436,13 +539,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     if ((data[size - 1] & 1) == 0)
         repairChecksums(file);
-    std::unique_ptr<Database> db;
+    std::shared_ptr<const Database> db;
     try {
-        db = std::make_unique<Database>(std::make_shared<MemorySource>(Bytes(file)));
+        db = std::make_shared<const Database>(std::make_shared<MemorySource>(Bytes(file)));
     } catch (const FormatError& e) {
         checkText(e.what(), "error message");
         return 0;
     }
     Walk(*db).run();
+    BackendWalk(db).run();
     return 0;
 }

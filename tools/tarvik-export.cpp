@@ -16,7 +16,8 @@ const char description[] =
     "Exports the mail of a Lotus Notes mail database as .eml files: one file per mail,\n"
     "one sub-folder per Notes folder, under DESTINATION and a folder named after the\n"
     "database's title. The export log is written to --log FILE, or to Log.txt in the\n"
-    "home folder.\n"
+    "home folder. DATABASE is a Notes database file (.nsf), read without any Notes\n"
+    "software, or a Tarvik mail store; which one is told from the file's content.\n"
     "\n"
     "Exit status: 0 every mail was written in full; 1 some mails, attachments, items\n"
     "or folders could not be read or written (the log names each one); 2 the export\n"
@@ -48,11 +49,20 @@ int main(int argc, char** argv)
                        "(\"Inbox\") or holds a comma. One name each time; may be repeated, and "
                        "combined with --folders."),
         QStringLiteral("NAME"));
+    const QCommandLineOption allDocuments(
+        QStringLiteral("all-documents"),
+        QStringLiteral("Export every document of the database, in the order the database keeps "
+                       "them, into one folder \"All Documents\": also mail kept in no folder, "
+                       "mail of folders that cannot be read, and databases that are no mail "
+                       "files. Alone it exports that folder only; with --folders or "
+                       "--user-folder those folders too, and a mail in one of them is then "
+                       "exported twice."));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write the export log to FILE."),
                                  QStringLiteral("FILE"));
     parser.addOption(folders);
     parser.addOption(userFolder);
+    parser.addOption(allDocuments);
     parser.addOption(log);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The Notes mail database."));
@@ -82,6 +92,7 @@ int main(int argc, char** argv)
             options.folders.append(name);
     }
     options.userFolders = parser.values(userFolder);
+    options.allDocuments = parser.isSet(allDocuments);
     options.progressBar = tarvik::platform::isTerminal(stderr);
 
     tarvik::AppContext context;

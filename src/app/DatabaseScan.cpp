@@ -155,13 +155,16 @@ void DatabaseScan::CmdScan_Click()
                     continue;
                 // Counted by the view's exact name: a name with surrounding
                 // blanks is still found.
-                const qint64 n = CountEmails(name);
+                QString unreadable;
+                const qint64 n = CountEmails(name, &unreadable);
                 const QStringList parts = name.split(QLatin1Char('\\'));
                 const QString shown = parts.size() >= 2 ? parts.last() : name;
-                m_window.setFolderNameCaption(shown + QStringLiteral(" (") + QString::number(n) +
-                                              QStringLiteral(" Emails)"));
+                m_window.setFolderNameCaption(unreadable.isEmpty() ? shown + QStringLiteral(" (") +
+                                                                         QString::number(n) +
+                                                                         QStringLiteral(" Emails)")
+                                                                   : unreadableCaption(shown));
                 m_pump.repaint();
-                steps.run([&] { addUserFolderNode(name, n); });
+                steps.run([&] { addUserFolderNode(name, n, unreadable); });
             }
         }
 
@@ -180,16 +183,28 @@ void DatabaseScan::CmdScan_Click()
     }
 }
 
-qint64 DatabaseScan::CountEmails(const QString& viewName)
+qint64 DatabaseScan::CountEmails(const QString& viewName, QString* unreadable)
 {
     try {
         m_state.gDatabase =
             require(m_state.gSession)->GetDatabase(QString(), m_window.databasePath());
         m_state.gView = require(m_state.gDatabase)->GetView(viewName);
-        return require(m_state.gView)->AllEntries().Count();
+        require(m_state.gView);
     } catch (const OperationError&) {
         return 0;
     }
+    try {
+        return m_state.gView->AllEntries().Count();
+    } catch (const OperationError& e) {
+        if (unreadable)
+            *unreadable = e.message();
+        return 0;
+    }
+}
+
+QString DatabaseScan::unreadableCaption(const QString& name)
+{
+    return name + QStringLiteral(" (cannot be read)");
 }
 
 void DatabaseScan::EmailTreeFill()
@@ -198,8 +213,13 @@ void DatabaseScan::EmailTreeFill()
     m_window.setArrowVisible(ScanArrow::Emails, true);
     m_pump.pause(10);
 
-    for (const StandardFolder& folder : standardFolders())
-        m_state.*folder.count = CountEmails(QLatin1String(folder.viewName));
+    m_unreadableStandard.clear();
+    for (const StandardFolder& folder : standardFolders()) {
+        QString unreadable;
+        m_state.*folder.count = CountEmails(QLatin1String(folder.viewName), &unreadable);
+        if (!unreadable.isEmpty())
+            m_unreadableStandard.insert(QLatin1String(folder.id), unreadable);
+    }
 
     auto node = [](const QString& key, const QString& caption, int icon, const QString& parent,
                    const QString& folderName, bool hasDocuments, qint64 count) {
@@ -219,17 +239,21 @@ void DatabaseScan::EmailTreeFill()
     for (const StandardFolder& folder : standardFolders()) {
         const QString id = QLatin1String(folder.id);
         const qint64 count = m_state.*folder.count;
-        const QString caption = QLatin1String(folder.caption) + QStringLiteral(" (") +
-                                QString::number(count) + QLatin1Char(')');
+        const QString unreadable = m_unreadableStandard.value(id);
+        const QString caption = unreadable.isEmpty()
+                                    ? QLatin1String(folder.caption) + QStringLiteral(" (") +
+                                          QString::number(count) + QLatin1Char(')')
+                                    : unreadableCaption(QLatin1String(folder.caption));
         FolderNode n = node(id, caption, folder.icon, root, id, count > 0, count);
         n.kind = FolderKind::Standard;
+        n.unreadable = unreadable;
         m_tree.addNode(n);
     }
     const QString folders = QStringLiteral("Folders");
     m_tree.addNode(node(folders, folders, icon::Email, root, folders, false, -1));
 }
 
-void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
+void DatabaseScan::addUserFolderNode(const QString& name, qint64 count, const QString& unreadable)
 {
     const QStringList parts = name.split(QLatin1Char('\\'));
     const QString leaf = parts.size() >= 2 ? parts.last() : name;
@@ -253,7 +277,10 @@ void DatabaseScan::addUserFolderNode(const QString& name, qint64 count)
 
     FolderNode node;
     node.key = key;
-    node.caption = leaf + QStringLiteral(" (") + QString::number(count) + QLatin1Char(')');
+    node.caption = unreadable.isEmpty()
+                       ? leaf + QStringLiteral(" (") + QString::number(count) + QLatin1Char(')')
+                       : unreadableCaption(leaf);
+    node.unreadable = unreadable;
     node.icon = icon::Email;
     node.parentKey = parentKey;
     node.folderName = userFolderName(name);

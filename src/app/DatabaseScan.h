@@ -34,11 +34,16 @@ public:
     // counts and the "Folders" node.
     void EmailTreeFill();
     // The number of documents of the named view of the chosen database, or 0
-    // when it cannot be opened or counted.
-    qint64 CountEmails(const QString& viewName);
+    // when it cannot be opened or counted. Where the database has the view but
+    // cannot read which documents it holds, unreadable (when given) gets why.
+    qint64 CountEmails(const QString& viewName, QString* unreadable = nullptr);
+
+    // The caption of a folder whose documents cannot be read: its name and, in
+    // place of a count that would claim it empty, that it cannot be read.
+    static QString unreadableCaption(const QString& name);
 
 private:
-    void addUserFolderNode(const QString& name, qint64 count);
+    void addUserFolderNode(const QString& name, qint64 count, const QString& unreadable);
     void showNotesNotInstalled();
 
     AppState& m_state;
@@ -49,6 +54,8 @@ private:
     FolderTree& m_tree;
     // The key of each user folder's node in the scan under way, by folder name.
     QHash<QString, QString> m_userFolderKeys;
+    // Why each standard folder's documents cannot be read, by its identifier.
+    QHash<QString, QString> m_unreadableStandard;
 };
 
 // The text of the message shown when no Notes session can be had, its lines

@@ -19,6 +19,33 @@ namespace tarvik {
 namespace {
 
 const QString tab = QStringLiteral("\t");
+const QString allDocumentsFolder = QStringLiteral("All Documents");
+
+// Every document of a database walked as a folder is.
+class AllDocumentsView final : public notes::NotesView {
+public:
+    explicit AllDocumentsView(std::shared_ptr<notes::NotesDocumentCollection> documents)
+        : m_documents(std::move(documents))
+    {}
+    QString Name() override { return allDocumentsFolder; }
+    bool isfolder() override { return true; }
+    notes::NotesViewEntryCollection AllEntries() override
+    {
+        return notes::NotesViewEntryCollection(m_documents->Count());
+    }
+    std::shared_ptr<notes::NotesDocument> GetFirstDocument() override
+    {
+        return m_documents->GetFirstDocument();
+    }
+    std::shared_ptr<notes::NotesDocument>
+    GetNextDocument(const std::shared_ptr<notes::NotesDocument>& current) override
+    {
+        return m_documents->GetNextDocument(current);
+    }
+
+private:
+    std::shared_ptr<notes::NotesDocumentCollection> m_documents;
+};
 
 } // namespace
 
@@ -136,6 +163,8 @@ void ExportRun::CmdConversion_Click()
             state.gDocument.reset();
         }
     }
+    if (m_allDocuments)
+        exportAllDocuments();
     skipStep([&] { require(m_mailSession)->Logoff(); });
     m_mailSession.reset();
     complete();
@@ -158,6 +187,9 @@ void ExportRun::assignOutputFolders(QStringList userFolders)
     for (const StandardFolder* folder : exportedStandardFolders())
         holders.insert(QString::fromLatin1(folder->outputFolder).toCaseFolded(),
                        QStringLiteral("the standard folder ") + QLatin1String(folder->id));
+    if (m_allDocuments)
+        holders.insert(allDocumentsFolder.toCaseFolded(),
+                       QStringLiteral("every document of the database"));
     if (userFolders.isEmpty())
         return;
     SortAndRemoveDuplicates(userFolders);
@@ -270,6 +302,70 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         abandonFolder(shownName, e.message());
         return;
     }
+    logReading(*view, shownName);
+    exportDocuments(*view, std::move(first), count, shownName, folderName, standard);
+}
+
+void ExportRun::logReading(notes::NotesView& view, const QString& shownName)
+{
+    notes::NotesViewReading reading;
+    try {
+        reading = view.reading();
+    } catch (const OperationError& e) {
+        reading.partial = true;
+        reading.problems.append(e.message());
+    }
+    if (reading.orderUnknown)
+        m_log.writeLine(QStringLiteral("Folder Order Unknown : Folder[%1] : the database keeps "
+                                       "no order for this folder; its mails are exported in "
+                                       "the order they were added to the database")
+                            .arg(shownName));
+    if (!reading.partial)
+        return;
+    // Counted as a folder not exported completely: some of its documents may be missing.
+    ++m_summary.foldersFailed;
+    if (reading.problems.isEmpty())
+        reading.problems.append(QStringLiteral("the database does not say which"));
+    for (const QString& problem : std::as_const(reading.problems))
+        m_log.writeLine(
+            QStringLiteral("Folder Partially Read : Folder[%1] : %2").arg(shownName, problem));
+}
+
+void ExportRun::exportAllDocuments()
+{
+    AppState& state = m_context.state;
+    const QString phase = QStringLiteral("Saving Emails (%1)...").arg(allDocumentsFolder);
+    m_window.setHeader(phase);
+    m_log.writeLine(phase);
+    m_pump.repaint();
+    CreateFolderPath(state.gExportPath + allDocumentsFolder);
+    std::shared_ptr<notes::NotesView> view;
+    std::shared_ptr<notes::NotesDocument> first;
+    qint64 count = 0;
+    try {
+        state.gDocument.reset();
+        state.gDatabase = require(state.gSession)->GetDatabase(QString(), m_databasePath);
+        state.gView.reset();
+        std::shared_ptr<notes::NotesDocumentCollection> documents =
+            require(state.gDatabase)->AllDocuments();
+        view = std::make_shared<AllDocumentsView>(require(documents, "Documents"));
+        first = view->GetFirstDocument();
+        count = view->AllEntries().Count();
+    } catch (const OperationError& e) {
+        abandonFolder(allDocumentsFolder, e.message());
+        return;
+    }
+    exportDocuments(*view, std::move(first), count, allDocumentsFolder, allDocumentsFolder,
+                    nullptr);
+    state.gDatabase.reset();
+    state.gDocument.reset();
+}
+
+void ExportRun::exportDocuments(notes::NotesView& view, std::shared_ptr<notes::NotesDocument> first,
+                                qint64 count, const QString& shownName, const QString& folderName,
+                                const StandardFolder* standard)
+{
+    AppState& state = m_context.state;
     if (!first) {
         // Entries whose documents are gone are passed over by the view.
         if (count > 0)
@@ -285,7 +381,7 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
     qint64 counter = 0;
     while (true) {
         try {
-            count = view->AllEntries().Count();
+            count = view.AllEntries().Count();
         } catch (const OperationError& e) {
             abandonFolder(shownName, e.message());
             break;
@@ -300,9 +396,12 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
             break;
         }
         m_window.setCurrent(QString::number(counter) + QLatin1Char('/') + QString::number(count));
-        exportDocument(folderName, standard ? standard->exportRule : StandardExport::Copy);
+        if (state.gDocument->IsValid())
+            exportDocument(folderName, standard ? standard->exportRule : StandardExport::Copy);
+        else
+            documentUnreadable(*state.gDocument, folderName);
         try {
-            state.gDocument = view->GetNextDocument(state.gDocument);
+            state.gDocument = view.GetNextDocument(state.gDocument);
         } catch (const OperationError& e) {
             folderIncomplete(shownName, qMax<qint64>(count - counter - 1, 0), count, e.message());
             ++m_summary.foldersFailed;
@@ -310,6 +409,22 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         }
         ++counter;
     }
+}
+
+void ExportRun::documentUnreadable(notes::NotesDocument& doc, const QString& folderName)
+{
+    // Its every read fails alike; the first says why.
+    QString reason = QStringLiteral("the document cannot be read");
+    try {
+        doc.Size();
+    } catch (const OperationError& e) {
+        reason = e.message();
+    }
+    ++m_summary.failed;
+    m_log.writeLine(tab + QStringLiteral("Email Not Saved : in Folder[") + folderName +
+                    QStringLiteral("] : ") + reason);
+    if (m_observer)
+        m_observer->mailDone(false);
 }
 
 void ExportRun::exportDocument(const QString& folderName, StandardExport rule)

@@ -25,8 +25,9 @@ namespace mail {
 class RdoSession;
 }
 namespace notes {
+class NotesDocument;
 class NotesView;
-}
+} // namespace notes
 
 // The export itself, behind the export window's one button: every mail of the
 // selected folders becomes an .eml file under the export root, with the export
@@ -59,6 +60,9 @@ public:
     ~ExportRun();
 
     void CmdConversion_Click();
+    // Also export every document of the database, in the order it keeps them, into the
+    // folder "All Documents" (a mail in a folder is then written twice).
+    void setAllDocuments(bool on) { m_allDocuments = on; }
     const Summary& summary() const { return m_summary; }
 
 private:
@@ -77,6 +81,12 @@ private:
     void exportStandardFolder(const StandardFolder& folder);
     void exportFolder(const QString& viewName, const QString& shownName, const QString& folderName,
                       const StandardFolder* standard);
+    void exportAllDocuments();
+    void exportDocuments(notes::NotesView& view, std::shared_ptr<notes::NotesDocument> first,
+                         qint64 count, const QString& shownName, const QString& folderName,
+                         const StandardFolder* standard);
+    void logReading(notes::NotesView& view, const QString& shownName);
+    void documentUnreadable(notes::NotesDocument& doc, const QString& folderName);
     void exportDocument(const QString& folderName, StandardExport rule);
     void abandonFolder(const QString& name, const QString& reason);
     void folderIncomplete(const QString& name, qint64 missing, qint64 count,
@@ -98,6 +108,7 @@ private:
     MessageBuilder m_builder;
     Summary m_summary;
     QHash<QString, OutputFolder> m_outputFolders; // by the user folder's exact view name
+    bool m_allDocuments = false;
 };
 
 } // namespace tarvik

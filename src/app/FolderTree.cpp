@@ -97,6 +97,11 @@ QVariant FolderTree::data(const QModelIndex& index, int role) const
         return node.caption;
     case Qt::CheckStateRole:
         return node.tick == 1 ? Qt::Checked : Qt::Unchecked;
+    case Qt::ToolTipRole:
+        if (node.unreadable.isEmpty())
+            return {};
+        return QStringLiteral("The mails of this folder cannot be read from the database: ") +
+               node.unreadable;
     case role::IconIndex:
         return node.icon;
     case role::HasDocuments:

@@ -29,6 +29,8 @@ struct FolderNode {
     bool hasDocuments = false;
     int tick = 0;      // 1 means ticked
     qint64 count = -1; // documents in the folder; -1 for the root and "Folders"
+    // Why the folder's documents cannot be read from the database; empty when they can.
+    QString unreadable;
     // A user folder's view name exactly as the database gives it (blanks
     // included); empty for the other nodes.
     QString viewName;

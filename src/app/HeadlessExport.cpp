@@ -62,6 +62,7 @@ public:
                               MessageIcon) override
     {
         lastTitle = title;
+        lastText = text;
         if (beforeMessage)
             beforeMessage();
         print(m_err, text);
@@ -71,6 +72,7 @@ public:
     QString browseForFolder(const QString&) override { return m_options.destination; }
 
     QString lastTitle;
+    QString lastText;
     // Runs before a message is printed (a progress bar ends its line there).
     std::function<void()> beforeMessage;
 
@@ -181,6 +183,7 @@ public:
         ConsoleSaveWindow window;
         run = std::make_unique<ExportRun>(m_context, window, m_dialogs, m_pump, databasePath,
                                           bar.get());
+        run->setAllDocuments(allDocuments);
         run->CmdConversion_Click();
         m_dialogs.beforeMessage = nullptr;
         if (bar)
@@ -191,6 +194,7 @@ public:
     QString programFolder() const override { return {}; }
 
     QString databasePath;
+    bool allDocuments = false;
     qint64 progressTotal = -1;
     std::unique_ptr<ExportRun> run;
 
@@ -316,13 +320,16 @@ int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::
 
     procedures.scan.CmdBrowse_Click();
     procedures.scan.CmdScan_Click();
-    if (dialogs.lastTitle != QLatin1String("Scan Completed...")) {
+    // A database without views or folders (no mail file) still has documents to export.
+    const bool scanned = dialogs.lastTitle == QLatin1String("Scan Completed...");
+    const bool noViews = dialogs.lastText.startsWith(QLatin1String("No Data Found"));
+    if (!scanned && !(options.allDocuments && noViews)) {
         print(err, QStringLiteral("tarvik-export: %1 could not be scanned.").arg(options.database));
         return exitstatus::notStarted;
     }
 
     FolderTree& tree = procedures.tree;
-    if (!options.folders.isEmpty() || !options.userFolders.isEmpty()) {
+    if (!options.folders.isEmpty() || !options.userFolders.isEmpty() || options.allDocuments) {
         // Each name ticks exactly one node; every other node is unticked.
         QSet<int> chosen;
         auto choose = [&](const QString& name, bool userFolder) {
@@ -348,9 +355,21 @@ int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::
     }
 
     windows.databasePath = window.databasePath();
+    windows.allDocuments = options.allDocuments;
     if (options.progressBar)
         windows.progressTotal = mailsToExport(tree);
-    procedures.exportSetup.CmdStartConversion_Click();
+    bool ticked = false;
+    for (int i = 0; i < tree.nodeCount(); ++i)
+        ticked = ticked || tree.node(i).tick == 1;
+    if (ticked) {
+        procedures.exportSetup.CmdStartConversion_Click();
+    } else {
+        // All documents alone: no folder to select, the export window at once.
+        context.state.gSelectedFolders.clear();
+        context.state.gExportPath = options.destination;
+        windows.showSaveWindow();
+    }
+
     if (!windows.run || !windows.run->summary().started) {
         print(err, QStringLiteral("tarvik-export: the export could not start."));
         return exitstatus::notStarted;

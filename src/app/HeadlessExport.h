@@ -19,6 +19,9 @@ struct HeadlessOptions {
     // user folder's, so a user folder named "Inbox" can be chosen too.
     QStringList folders;
     QStringList userFolders;
+    // Also every document of the database into the folder "All Documents". Without
+    // folders or userFolders, that folder alone.
+    bool allDocuments = false;
     bool progressBar = false;
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "base/OperationError.h"
 #include "notes/NotesValue.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -59,6 +61,9 @@ public:
 class NotesDocument {
 public:
     virtual ~NotesDocument() = default;
+    // False for a document that cannot be read at all (its note in the database is damaged);
+    // every other read of it then throws, saying why.
+    virtual bool IsValid() { return true; }
     // The item's values. A document without such an item gives one empty text value
     // and does not fail; an item that cannot be read throws.
     virtual NotesValueArray GetItemValue(const QString& name) = 0;
@@ -86,13 +91,30 @@ private:
     qint64 m_count;
 };
 
+// How completely a view's documents could be read. A back-end that reads the database file
+// itself finds them in what the file stores of the view, which may be damaged or keep no order.
+struct NotesViewReading {
+    // Documents of the view, or their places, could not be read: the view gives those it
+    // could (the ones whose place is unknown after the others).
+    bool partial = false;
+    // The database keeps no order for the view: its documents come in the order they were
+    // added to the database.
+    bool orderUnknown = false;
+    // What could not be read, one readable sentence each; empty when the view is complete.
+    QStringList problems;
+};
+
 // A view or folder of a database and its documents in order.
 class NotesView {
 public:
     virtual ~NotesView() = default;
     virtual QString Name() = 0;
     virtual bool isfolder() = 0;
+    // Throws when the view's documents cannot be read at all.
     virtual NotesViewEntryCollection AllEntries() = 0;
+    // How completely AllEntries and the walk below give the view's documents. Throws as
+    // AllEntries does.
+    virtual NotesViewReading reading() { return {}; }
     // The first document, or nullptr for an empty view.
     virtual std::shared_ptr<NotesDocument> GetFirstDocument() = 0;
     // The document after current, or nullptr after the last one. Throws for a
@@ -102,6 +124,19 @@ public:
 };
 
 using NotesViewList = QList<std::shared_ptr<NotesView>>;
+
+// Documents of a database in an order of its own, as AllDocuments gives them.
+class NotesDocumentCollection {
+public:
+    virtual ~NotesDocumentCollection() = default;
+    virtual qint64 Count() = 0;
+    // The first document, or nullptr when there is none.
+    virtual std::shared_ptr<NotesDocument> GetFirstDocument() = 0;
+    // The document after current, or nullptr after the last one. Throws for a document
+    // that this collection did not give.
+    virtual std::shared_ptr<NotesDocument>
+    GetNextDocument(const std::shared_ptr<NotesDocument>& current) = 0;
+};
 
 // An open mail database.
 class NotesDatabase {
@@ -113,6 +148,12 @@ public:
     virtual std::optional<NotesViewList> Views() = 0;
     // The view of exactly this name (the first of two with one name), or nullptr.
     virtual std::shared_ptr<NotesView> GetView(const QString& name) = 0;
+    // Every document of the database (no design notes, no profiles) in the order they were
+    // added to it. Throws where the back-end cannot list them.
+    virtual std::shared_ptr<NotesDocumentCollection> AllDocuments()
+    {
+        throw OperationError(QStringLiteral("This database cannot list all its documents"));
+    }
 };
 
 // The entry point: opens databases.

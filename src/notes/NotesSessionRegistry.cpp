@@ -1,7 +1,9 @@
 #include "notes/NotesSessionRegistry.h"
 
 #include "base/OperationError.h"
+#include "notes/DatabaseFileSession.h"
 #include "notes/LocalStore.h"
+#include "notes/NsfStore.h"
 
 #include <exception>
 
@@ -30,8 +32,11 @@ NotesSessionRegistry NotesSessionRegistry::withDefaults()
 
 void NotesSessionRegistry::installDefaults()
 {
-    auto cache = std::make_shared<StoreConnectionCache>();
-    setFactory(dominoProgId, [cache] { return std::make_shared<LocalStoreSession>(cache); });
+    auto stores = std::make_shared<StoreConnectionCache>();
+    auto nsfFiles = std::make_shared<NsfFileCache>();
+    setFactory(dominoProgId, [stores, nsfFiles] {
+        return std::make_shared<DatabaseFileSession>(stores, nsfFiles);
+    });
     removeFactory(notesProgId);
 }
 

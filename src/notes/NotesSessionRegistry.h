@@ -25,8 +25,9 @@ public:
     // A registry set up by installDefaults().
     static NotesSessionRegistry withDefaults();
 
-    // The local-store back-end answers "Domino.NotesSession" (its sessions share one
-    // cache of open store files); nothing answers "Notes.NotesSession".
+    // The program's own back-ends answer "Domino.NotesSession": a session opens a Notes
+    // database file or a local store, whichever the file is (its sessions share one cache of
+    // open files of each kind); nothing answers "Notes.NotesSession".
     void installDefaults();
 
     void setFactory(const QString& progId, Factory factory);

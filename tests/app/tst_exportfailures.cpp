@@ -96,6 +96,8 @@ private Q_SLOTS:
     void nextDocumentFailsInTheMiddle();
     void nextDocumentFailsAfterTheLast();
     void firstDocumentFails();
+    void unreadableFolderIsShownAndCountedAsFailed();
+    void partiallyReadFolderIsNeverComplete();
     void databaseGoesAwayDuringTheExport();
     void databaseGoneBeforeTheExport();
 };
@@ -180,6 +182,63 @@ void TestExportFailures::firstDocumentFails()
     QVERIFY(!o.box.contains(QStringLiteral("Completed Successfully")));
     QCOMPARE(o.status, 1);
     QVERIFY(o.printed.contains(QStringLiteral("1 folders not exported completely")));
+}
+
+void TestExportFailures::unreadableFolderIsShownAndCountedAsFailed()
+{
+    StoreFixture fx;
+    NotesFaults faults;
+    faults.view = QStringLiteral("Beta");
+    faults.unreadable = true;
+    {
+        // The tree never shows it as an empty folder: its caption says it cannot be read,
+        // and its tip says why; the others keep their counts.
+        ExportHarness h(fx.path(QStringLiteral("scan.log")));
+        installFaultyNotes(h.context, std::make_shared<NotesFaults>(faults));
+        h.scan(fx.buildStore(kThreeFolders));
+        const FolderTree& tree = h.procedures.tree;
+        const int beta = tree.indexOfKey(QStringLiteral("Beta"));
+        QVERIFY(beta >= 0);
+        QCOMPARE(tree.node(beta).caption, QStringLiteral("Beta (cannot be read)"));
+        const QModelIndex at = tree.modelIndexOfNode(beta);
+        QCOMPARE(tree.data(at, Qt::ToolTipRole).toString(),
+                 QStringLiteral("The mails of this folder cannot be read from the database: ") +
+                     kReason);
+        const int alpha = tree.indexOfKey(QStringLiteral("Alpha"));
+        QCOMPARE(tree.node(alpha).caption, QStringLiteral("Alpha (3)"));
+        QVERIFY(!tree.data(tree.modelIndexOfNode(alpha), Qt::ToolTipRole).isValid());
+    }
+    // The export names it and counts it as a folder not exported.
+    const Outcome o = exportWithFaults(fx, faults, QStringLiteral("out"));
+    QCOMPARE(o.written.size(), 6);
+    QVERIFY(o.log.contains(QStringLiteral("Folder Not Exported : Folder[Beta] : ") + kReason));
+    QCOMPARE(o.summary.foldersFailed, 1);
+    QCOMPARE(o.status, 1);
+}
+
+void TestExportFailures::partiallyReadFolderIsNeverComplete()
+{
+    StoreFixture fx;
+    NotesFaults faults;
+    faults.view = QStringLiteral("Alpha");
+    faults.partialProblems = {QStringLiteral("2 entries of its index point to no document"),
+                              QStringLiteral("its index is older than the documents")};
+    const Outcome o = exportWithFaults(fx, faults, QStringLiteral("out"));
+    // What could be read is written; each problem is logged before the folder's mails, and
+    // the run does not call itself successful.
+    QCOMPARE(o.written.size(), 9);
+    const int at = int(o.log.indexOf(QStringLiteral("Created : Folder[Alpha]")));
+    QVERIFY(at > 0);
+    QCOMPARE(o.log.mid(at + 1, 3),
+             (QStringList{QStringLiteral("Folder Partially Read : Folder[Alpha] : 2 entries of "
+                                         "its index point to no document"),
+                          QStringLiteral("Folder Partially Read : Folder[Alpha] : its index is "
+                                         "older than the documents"),
+                          QStringLiteral("\tEmail Subject : SUBJECT[A1 mail]")}));
+    QCOMPARE(o.summary.written, 9);
+    QCOMPARE(o.summary.foldersFailed, 1);
+    QVERIFY(!o.box.contains(QStringLiteral("Completed Successfully")));
+    QCOMPARE(o.status, 1);
 }
 
 void TestExportFailures::databaseGoesAwayDuringTheExport()

@@ -1,6 +1,7 @@
 #include "Checks.h"
 #include "StoreFixture.h"
 #include "base/OperationError.h"
+#include "notes/DatabaseFileSession.h"
 #include "notes/LocalStore.h"
 #include "notes/NotesSessionRegistry.h"
 
@@ -444,7 +445,7 @@ private Q_SLOTS:
     {
         const QString path = m_fixture.buildStore(testMail);
         auto registry = NotesSessionRegistry::withDefaults();
-        const auto s1 = std::dynamic_pointer_cast<LocalStoreSession>(
+        const auto s1 = std::dynamic_pointer_cast<DatabaseFileSession>(
             registry.create(NotesSessionRegistry::dominoProgId));
         const auto s2 = registry.create(NotesSessionRegistry::dominoProgId);
         const auto old = s1->GetDatabase({}, path);
@@ -454,13 +455,13 @@ private Q_SLOTS:
         const QString link = path + QStringLiteral(".link");
         QVERIFY(QFile::link(path, link));
         s2->GetDatabase({}, link);
-        QCOMPARE(s1->cache()->filesOpened(), 1);
+        QCOMPARE(s1->stores()->filesOpened(), 1);
 
         // A replaced file is opened anew; what was read from the old one stays usable.
         const QString next = m_fixture.buildStore(replacedMail);
         QVERIFY(QFile::remove(path) && QFile::rename(next, path));
         QCOMPARE(s1->GetDatabase({}, path)->Title(), QStringLiteral("Replaced"));
-        QCOMPARE(s1->cache()->filesOpened(), 2);
+        QCOMPARE(s1->stores()->filesOpened(), 2);
         QCOMPARE(old->Title(), QStringLiteral("Test Mail"));
         QCOMPARE(subjects(*old->GetView(QStringLiteral("Other"))).join(u'|'),
                  QStringLiteral("Third|First"));

@@ -1,9 +1,11 @@
 #include "Checks.h"
 
 #include "base/OperationError.h"
+#include "notes/DatabaseFileSession.h"
 #include "notes/LocalStore.h"
 #include "notes/NotesSessionRegistry.h"
 #include "notes/NotesValue.h"
+#include "notes/NsfStore.h"
 
 #include <QTest>
 
@@ -87,16 +89,17 @@ private Q_SLOTS:
                  QStringLiteral("Cannot create object \"Notes.NotesSession\""));
 
         auto defaults = NotesSessionRegistry::withDefaults();
-        QVERIFY(std::dynamic_pointer_cast<LocalStoreSession>(
+        QVERIFY(std::dynamic_pointer_cast<DatabaseFileSession>(
             defaults.create(QStringLiteral("domino.notessession"))));
         QVERIFY(!defaults.hasFactory(NotesSessionRegistry::notesProgId));
-        // Sessions of one registry share the cache of open files.
-        auto a = std::dynamic_pointer_cast<LocalStoreSession>(
+        // Sessions of one registry share the caches of open files of each kind.
+        auto a = std::dynamic_pointer_cast<DatabaseFileSession>(
             defaults.create(NotesSessionRegistry::dominoProgId));
-        auto b = std::dynamic_pointer_cast<LocalStoreSession>(
+        auto b = std::dynamic_pointer_cast<DatabaseFileSession>(
             defaults.create(NotesSessionRegistry::dominoProgId));
         QVERIFY(a != b);
-        QCOMPARE(a->cache(), b->cache());
+        QCOMPARE(a->stores(), b->stores());
+        QCOMPARE(a->nsfFiles(), b->nsfFiles());
 
         NotesSessionRegistry custom;
         custom.setFactory(NotesSessionRegistry::notesProgId,

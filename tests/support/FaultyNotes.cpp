@@ -19,10 +19,26 @@ public:
 
     QString Name() override { return m_inner->Name(); }
     bool isfolder() override { return m_inner->isfolder(); }
-    NotesViewEntryCollection AllEntries() override { return m_inner->AllEntries(); }
+    NotesViewEntryCollection AllEntries() override
+    {
+        failWhenUnreadable();
+        return m_inner->AllEntries();
+    }
+
+    NotesViewReading reading() override
+    {
+        failWhenUnreadable();
+        NotesViewReading r = m_inner->reading();
+        if (m_inner->Name() == m_faults->view && !m_faults->partialProblems.isEmpty()) {
+            r.partial = true;
+            r.problems = m_faults->partialProblems;
+        }
+        return r;
+    }
 
     std::shared_ptr<NotesDocument> GetFirstDocument() override
     {
+        failWhenUnreadable();
         const QString name = m_inner->Name();
         if (!m_faults->databaseGoneAfter.isEmpty() && name == m_faults->databaseGoneAfter)
             m_faults->databaseGone = true;
@@ -46,6 +62,12 @@ public:
     }
 
 private:
+    void failWhenUnreadable()
+    {
+        if (m_faults->unreadable && m_inner->Name() == m_faults->view)
+            throw OperationError(m_faults->reason);
+    }
+
     std::shared_ptr<NotesView> m_inner;
     Faults m_faults;
     int m_given = 0;
@@ -77,6 +99,11 @@ public:
     std::shared_ptr<NotesView> GetView(const QString& name) override
     {
         return wrap(m_inner->GetView(name), m_faults);
+    }
+
+    std::shared_ptr<NotesDocumentCollection> AllDocuments() override
+    {
+        return m_inner->AllDocuments();
     }
 
 private:

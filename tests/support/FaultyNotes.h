@@ -20,6 +20,10 @@ struct NotesFaults {
     QString view;
     // GetFirstDocument of that view throws.
     bool firstFails = false;
+    // Its documents cannot be read at all: AllEntries, GetFirstDocument and reading throw.
+    bool unreadable = false;
+    // Its reading() says it was read in part, with these problems.
+    QStringList partialProblems;
     // GetNextDocument of that view throws once the view has given this many
     // documents (0: never).
     int nextFailsAfter = 0;

@@ -1,14 +1,19 @@
+#include "FakeDialogs.h"
 #include "ScriptedWindow.h"
 #include "StoreFixture.h"
 
 #include "app/AppContext.h"
+#include "app/ExportRun.h"
 #include "app/FolderTree.h"
 #include "app/MainProcedures.h"
 #include "ui/QtPorts.h"
 #include "ui/frmMain.h"
+#include "ui/frmSave.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -22,6 +27,7 @@ class TestMainWindowFlow : public QObject {
 
 private Q_SLOTS:
     void scanFillsTheVisibleTreeAndClickLists();
+    void realNotesDatabaseScansPreviewsAndExports();
 };
 
 void TestMainWindowFlow::scanFillsTheVisibleTreeAndClickLists()
@@ -72,6 +78,64 @@ void TestMainWindowFlow::scanFillsTheVisibleTreeAndClickLists()
     QCOMPARE(list->model()->rowCount(), int(context.state.gInboxCount));
     QVERIFY(!list->model()->index(0, 0).data(Qt::DecorationRole).isNull());
     QCOMPARE(list->columnWidth(1), 240);
+}
+
+void TestMainWindowFlow::realNotesDatabaseScansPreviewsAndExports()
+{
+    AppContext context;
+    Window w(context);
+    w.Form_Load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const auto scan = [&](const char* name) {
+        w.dialogs.fileAnswers = {QStringLiteral(TARVIK_NSF_SAMPLES "/") + QLatin1String(name)};
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdBrowse")), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("CmdScan")), Qt::LeftButton);
+    };
+
+    // billdrv.nsf's folder is in the tree with its count, shown by the view.
+    scan("billdrv.nsf");
+    QCOMPARE(w.selectedPage(), 2);
+    const FolderTree& tree = w.procedures.tree;
+    const int favorites = tree.indexOfKey(QStringLiteral("My Favorites"));
+    QVERIFY(favorites >= 0);
+    QCOMPARE(tree.node(favorites).caption, QStringLiteral("My Favorites (0)"));
+    QCOMPARE(tree.node(favorites).parentKey, QStringLiteral("Folders"));
+    QTreeView* view = w.contactsTreeView();
+    const int foldersRow = tree.modelIndexOfNode(tree.indexOfKey(QStringLiteral("Folders"))).row();
+    const QModelIndex folders = view->model()->index(foldersRow, 0, view->model()->index(0, 0));
+    QVERIFY(view->isExpanded(folders));
+    QCOMPARE(view->model()->index(0, 0, folders).data().toString(),
+             QStringLiteral("My Favorites (0)"));
+
+    // A real view's mails in the list: discuss.nsf's "Main View", in its stored order.
+    scan("discuss.nsf");
+    QCOMPARE(w.selectedPage(), 2);
+    w.procedures.preview.EnumerateEmails(QStringLiteral("Main View"));
+    QTableView* list = w.mailList();
+    QCOMPARE(list->model()->rowCount(), 4);
+    for (int row = 0; row < 4; ++row)
+        QVERIFY(!list->model()->index(row, 1).data().toString().isEmpty());
+
+    // The export window writes a real database's mails: MIMEMsg.nsf's memos, all documents.
+    scan("MIMEMsg.nsf");
+    QCOMPARE(w.selectedPage(), 2);
+    QTemporaryDir out;
+    context.logPath = out.filePath(QStringLiteral("Log.txt"));
+    context.state.gSelectedFolders = {FolderId{}};
+    context.state.gExportPath = out.filePath(QStringLiteral("mail"));
+    FakeDialogs dialogs;
+    QtEventPump pump;
+    frmSave save(context, dialogs, pump, QStringLiteral(TARVIK_NSF_SAMPLES "/MIMEMsg.nsf"));
+    save.run().setAllDocuments(true);
+    save.show();
+    QTest::mouseClick(save.findChild<QPushButton*>(QStringLiteral("CmdConversion")),
+                      Qt::LeftButton);
+    QCOMPARE(dialogs.messages.last().text.left(34),
+             QStringLiteral("Migration Completed Successfully !"));
+    QCOMPARE(save.findChild<QLabel*>(QStringLiteral("LblFound"))->text(), QStringLiteral("3"));
+    QCOMPARE(save.run().summary().written, 3);
+    QCOMPARE(save.run().summary().attachments, 8);
 }
 
 QTEST_MAIN(TestMainWindowFlow)
