@@ -68,6 +68,10 @@ FileDescriptor createAnonymousFile(const QString& folder, QString* errorText = n
 bool linkAnonymousFile(const FileDescriptor& file, const QString& path,
                        QString* errorText = nullptr);
 
+// True when anything has this name: a file, a folder, a device, a link (one
+// that points nowhere as well). One look at the name, never following it.
+bool nameIsTaken(const QString& path);
+
 // Moves from to to within one file system, failing (and leaving both names as
 // they are) when to already exists.
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText = nullptr);

@@ -173,6 +173,13 @@ bool linkAnonymousFile(const FileDescriptor& file, const QString& path, QString*
 #endif
 }
 
+bool nameIsTaken(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    struct stat st {};
+    return ::lstat(p.constData(), &st) == 0;
+}
+
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText)
 {
     const QByteArray f = QFile::encodeName(QDir::fromNativeSeparators(from));
