@@ -390,6 +390,9 @@ void ExportRun::complete()
     state.gView.reset();
     state.gDocument.reset();
     state.gBodyItem.reset();
+    const QString senderFileError = m_builder.finish();
+    if (!senderFileError.isEmpty())
+        m_log.writeLine(senderFileError);
     // The mails are on the disk before the run says they are done.
     QString syncError;
     if (!platform::syncFileSystem(state.gExportPath, &syncError))
