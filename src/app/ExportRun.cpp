@@ -76,6 +76,8 @@ void ExportRun::CmdConversion_Click()
 {
     AppState& state = m_context.state;
     m_summary = {};
+    // Each message builds and frees buffers of the same sizes as the one before.
+    platform::keepFreedMemoryForReuse();
     m_window.setHeader(QStringLiteral("Checking Configuration..."));
     m_window.setProcessing(QStringLiteral("Processing..."));
     m_window.setFound(QString());
