@@ -14,12 +14,6 @@
 #include "mail/RdoSession.h"
 #include "notes/NotesObjects.h"
 
-#include <condition_variable>
-#include <exception>
-#include <functional>
-#include <mutex>
-#include <thread>
-
 namespace tarvik {
 
 namespace {
@@ -27,75 +21,6 @@ namespace {
 const QString tab = QStringLiteral("\t");
 
 } // namespace
-
-// One document's message on its way: what was read, and what became of it.
-struct PendingMessage {
-    MessageFields fields;
-    EmailItem message;
-    bool listItself = false; // the builder shortens gAttachList itself
-    QString attachList;      // gAttachList as the document left it
-    MessageOutcome outcome;
-    std::exception_ptr error;
-};
-
-// The second thread: runs one job at a time, handed over by the export.
-class MessageWriterThread {
-public:
-    MessageWriterThread() : m_thread([this] { run(); }) {}
-    ~MessageWriterThread()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-        m_thread.join();
-    }
-    MessageWriterThread(const MessageWriterThread&) = delete;
-    MessageWriterThread& operator=(const MessageWriterThread&) = delete;
-
-    // Starts job; the previous one must have been waited for.
-    void start(std::function<void()> job)
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_job = std::move(job);
-            m_busy = true;
-        }
-        m_wake.notify_one();
-    }
-    void wait()
-    {
-        std::unique_lock lock(m_mutex);
-        m_idle.wait(lock, [this] { return !m_busy; });
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock lock(m_mutex);
-        while (true) {
-            m_wake.wait(lock, [this] { return m_stop || m_job; });
-            if (!m_job)
-                return;
-            std::function<void()> job = std::move(m_job);
-            m_job = nullptr;
-            lock.unlock();
-            job(); // catches everything itself
-            lock.lock();
-            m_busy = false;
-            m_idle.notify_one();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::function<void()> m_job;
-    bool m_busy = false;
-    bool m_stop = false;
-    std::thread m_thread;
-};
 
 ExportRun::ExportRun(AppContext& context, SaveWindowPort& window, DialogPort& dialogs,
                      EventPump& pump, QString databasePath, ExportObserver* observer)
@@ -364,7 +289,6 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         try {
             count = view->AllEntries().Count();
         } catch (const OperationError& e) {
-            finishMessage();
             abandonFolder(shownName, e.message());
             break;
         }
@@ -374,7 +298,6 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
             break;
         if (!state.gDocument) {
             // The view lists more documents than it yields.
-            finishMessage();
             folderIncomplete(shownName, count - counter, count);
             break;
         }
@@ -383,28 +306,25 @@ void ExportRun::exportFolder(const QString& viewName, const QString& shownName,
         try {
             state.gDocument = view->GetNextDocument(state.gDocument);
         } catch (const OperationError& e) {
-            finishMessage();
             folderIncomplete(shownName, qMax<qint64>(count - counter - 1, 0), count, e.message());
             ++m_summary.foldersFailed;
             break;
         }
         ++counter;
     }
-    finishMessage();
 }
 
 void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
 {
     AppState& state = m_context.state;
     notes::NotesDocument& doc = *state.gDocument;
-    auto next = std::make_unique<PendingMessage>();
-    MessageFields& fields = next->fields;
+    MessageFields fields;
     m_fields.readSubject(doc, fields);
     m_window.setProcessing(fields.subject);
     m_pump.repaint();
     m_fields.readRest(doc, fields);
 
-    EmailItem& message = next->message;
+    EmailItem message;
     message.folderName = folderName;
     message.from = trimBlanks(fields.from);
     message.subject = trimBlanks(fields.subject);
@@ -424,56 +344,22 @@ void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
         message.attachments.insert(a.path, {a.displayName, a.failure});
     // Sent Items and Drafts hand over the list itself, which the builder
     // shortens by its first character; the others hand over a trimmed copy.
-    next->listItself = rule == StandardExport::ListItself && fields.hasEmbedded;
+    const bool listItself = rule == StandardExport::ListItself && fields.hasEmbedded;
     if (fields.hasEmbedded)
-        message.attachFileName =
-            next->listItself ? state.gAttachList : trimBlanks(state.gAttachList);
-    next->attachList = state.gAttachList;
-
-    // The message before this document's is logged before anything of this one.
-    finishMessage(true);
-    m_inHand = std::move(next);
-    if (!m_writer)
-        m_writer = std::make_unique<MessageWriterThread>();
-    // The builder, its random numbers and the mail session are the writer
-    // thread's alone while a message is in hand.
-    m_writer->start(
-        [this, pending = m_inHand.get(), session = m_mailSession.get(), root = state.gExportPath] {
-            try {
-                pending->outcome = m_builder.CreateEmailItem(session, root, pending->message);
-            } catch (...) {
-                pending->error = std::current_exception();
-            }
-        });
-}
-
-void ExportRun::finishMessage(bool another)
-{
-    if (!m_inHand)
-        return;
-    m_writer->wait();
-    const std::unique_ptr<PendingMessage> pending = std::move(m_inHand);
-    if (pending->error)
-        std::rethrow_exception(pending->error);
-    AppState& state = m_context.state;
-    const MessageFields& fields = pending->fields;
-    const MessageOutcome& outcome = pending->outcome;
-    const QString attachList =
-        pending->listItself ? pending->message.attachFileName : pending->attachList;
-    // The list as the builder left it stays, unless the next document has
-    // made its own.
-    if (pending->listItself && !another)
-        state.gAttachList = attachList;
+        message.attachFileName = listItself ? state.gAttachList : trimBlanks(state.gAttachList);
+    const MessageOutcome outcome =
+        m_builder.CreateEmailItem(m_mailSession.get(), state.gExportPath, message);
+    if (listItself)
+        state.gAttachList = message.attachFileName;
 
     m_log.writeLine(tab + QStringLiteral("Email Subject : SUBJECT[") + trimBlanks(fields.subject) +
                     QLatin1Char(']'));
     if (fields.hasEmbedded)
-        m_log.writeLine(tab + QStringLiteral("Attachment : ATTACH[") + trimBlanks(attachList) +
-                        QLatin1Char(']'));
+        m_log.writeLine(tab + QStringLiteral("Attachment : ATTACH[") +
+                        trimBlanks(state.gAttachList) + QLatin1Char(']'));
 
     const QString where = QStringLiteral(" SUBJECT[") + trimBlanks(fields.subject) +
-                          QStringLiteral("] in Folder[") + pending->message.folderName +
-                          QStringLiteral("]");
+                          QStringLiteral("] in Folder[") + folderName + QStringLiteral("]");
     for (const QString& item : std::as_const(fields.unreadable))
         m_log.writeLine(tab + QStringLiteral("Item Not Read :") + where + QStringLiteral(" : ") +
                         item);

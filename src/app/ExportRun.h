@@ -17,8 +17,6 @@ struct AppContext;
 class DialogPort;
 class EventPump;
 class ExportObserver;
-class MessageWriterThread;
-struct PendingMessage;
 class SaveWindowPort;
 struct StandardFolder;
 enum class StandardExport;
@@ -79,12 +77,7 @@ private:
     void exportStandardFolder(const StandardFolder& folder);
     void exportFolder(const QString& viewName, const QString& shownName, const QString& folderName,
                       const StandardFolder* standard);
-    // Reads one document and hands its message to the writer thread; the
-    // message before it is finished first.
     void exportDocument(const QString& folderName, StandardExport rule);
-    // Waits for the message in hand, if any, and logs and counts it. The next
-    // document has been read already when another is true.
-    void finishMessage(bool another = false);
     void abandonFolder(const QString& name, const QString& reason);
     void folderIncomplete(const QString& name, qint64 missing, qint64 count,
                           const QString& reason = {});
@@ -105,10 +98,6 @@ private:
     MessageBuilder m_builder;
     Summary m_summary;
     QHash<QString, OutputFolder> m_outputFolders; // by the user folder's exact view name
-    // One message is built and written on a second thread while the next
-    // document is read; it is logged and counted before anything else is.
-    std::unique_ptr<PendingMessage> m_inHand;
-    std::unique_ptr<MessageWriterThread> m_writer; // goes first, waiting for its job
 };
 
 } // namespace tarvik

@@ -151,12 +151,8 @@ MessageOutcome MessageBuilder::CreateEmailItem(mail::RdoSession* session, const 
             if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
                 QFile::remove(path);
             // The attachment's own folder in the temporary folder goes too.
-            // (Only read here: an extracted attachment's temporary folder was
-            // made before the message, and the export reads documents on
-            // another thread meanwhile.)
             const QString folder = QFileInfo(path).path();
-            const QString temp = m_temp.pathIfMade();
-            if (!temp.isEmpty() && folder.startsWith(temp))
+            if (folder.startsWith(GetTempFolder(m_temp)))
                 QDir().rmdir(folder);
         }
     }
