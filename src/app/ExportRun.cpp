@@ -103,6 +103,8 @@ void ExportRun::CmdConversion_Click()
 {
     AppState& state = m_context.state;
     m_summary = {};
+    // Each message builds and frees buffers of the same sizes as the one before.
+    platform::keepFreedMemoryForReuse();
     m_window.setHeader(QStringLiteral("Checking Configuration..."));
     m_window.setProcessing(QStringLiteral("Processing..."));
     m_window.setFound(QString());
@@ -505,6 +507,9 @@ void ExportRun::complete()
     state.gView.reset();
     state.gDocument.reset();
     state.gBodyItem.reset();
+    const QString senderFileError = m_builder.finish();
+    if (!senderFileError.isEmpty())
+        m_log.writeLine(senderFileError);
     // The mails are on the disk before the run says they are done.
     QString syncError;
     if (!platform::syncFileSystem(state.gExportPath, &syncError))

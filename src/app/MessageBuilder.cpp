@@ -32,25 +32,33 @@ QString oneLine(const QString& text)
     return out;
 }
 
-bool nameIsTaken(const QString& path)
-{
-    // A dangling link counts as taken as well.
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
-}
-
-void writeSenderHeaderFile(const QString& path, const QString& from)
-{
-    const QByteArray line = (QStringLiteral("From:") + oneLine(from)).toLocal8Bit() + "\r\n";
-    QString error;
-    if (!platform::writeFileContent(path, line, &error))
-        throw OperationError(QStringLiteral("Cannot write %1: %2").arg(path, error));
-}
-
 } // namespace
 
 MessageBuilder::MessageBuilder(TempFolder& temp, RandomGenerator& random)
     : m_temp(temp), m_random(random)
 {}
+
+MessageBuilder::~MessageBuilder()
+{
+    finish();
+}
+
+QString MessageBuilder::finish()
+{
+    if (!m_senderPending)
+        return {};
+    m_senderPending = false;
+    QString path;
+    try {
+        path = GetTempFolder(m_temp) + QStringLiteral("sqm.pbs");
+    } catch (const OperationError& e) {
+        return e.message();
+    }
+    QString error;
+    if (!platform::writeFileContent(path, m_senderLine, &error))
+        return QStringLiteral("Cannot write %1: %2").arg(path, error);
+    return {};
+}
 
 QString MessageBuilder::todayText()
 {
@@ -102,15 +110,14 @@ MessageOutcome MessageBuilder::CreateEmailItem(mail::RdoSession* session, const 
         itemFailure = e.message();
     }
 
-    // The sender travels through a header file, as the writer imports it.
-    QString headerFile;
-    step([&] {
-        headerFile = GetTempFolder(m_temp) + QStringLiteral("sqm.pbs");
-        writeSenderHeaderFile(headerFile, message.from);
-    });
+    // The sender travels as one header line, as the writer imports it. The
+    // line goes to the sender header file once, when the builder finishes: the
+    // file ends holding the last sender either way, and no message waits for
+    // its round trip through the disk.
+    m_senderLine = (QStringLiteral("From:") + oneLine(message.from)).toLocal8Bit() + "\r\n";
+    m_senderPending = true;
     if (item) {
-        if (!headerFile.isEmpty())
-            step([&] { item->Import(headerFile, mail::olRfc822); });
+        step([&] { item->importText(m_senderLine, mail::olRfc822); });
         step([&] { item->setSent(true); });
         step([&] { item->setSubject(message.subject); });
         step([&] { item->setBody(message.body); });
@@ -166,7 +173,7 @@ MessageOutcome MessageBuilder::CreateEmailItem(mail::RdoSession* session, const 
             outcome.failure = e.message();
             break;
         }
-        if (nameIsTaken(path))
+        if (platform::nameIsTaken(path))
             continue;
         try {
             item->SaveAs(path, mail::olRfc822);
@@ -176,7 +183,7 @@ MessageOutcome MessageBuilder::CreateEmailItem(mail::RdoSession* session, const 
         } catch (const OperationError& e) {
             // Another file took the name meanwhile: draw again. Anything else
             // is this message's failure.
-            if (nameIsTaken(path))
+            if (platform::nameIsTaken(path))
                 continue;
             outcome.failure = e.message();
             break;

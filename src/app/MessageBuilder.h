@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -54,6 +55,10 @@ struct EmailItem {
 class MessageBuilder {
 public:
     MessageBuilder(TempFolder& temp, RandomGenerator& random);
+    // Finishes as finish() does.
+    ~MessageBuilder();
+    MessageBuilder(const MessageBuilder&) = delete;
+    MessageBuilder& operator=(const MessageBuilder&) = delete;
 
     // Writes message with the writer's session under exportRoot (which ends in
     // the path separator). The file is named from the cleaned subject and a
@@ -61,6 +66,11 @@ public:
     // is drawn. Without a session no file is written and the outcome says why.
     MessageOutcome CreateEmailItem(mail::RdoSession* session, const QString& exportRoot,
                                    EmailItem& message);
+
+    // Writes the sender header file ("sqm.pbs" in the temporary folder) with the
+    // last message's sender line, when a message was built since the last call.
+    // Returns why it could not be written; empty when it was or had not to be.
+    QString finish();
 
     // The date text used when a message has no date: "MM-DD-YYYY" of today.
     static QString todayText();
@@ -73,6 +83,8 @@ private:
     // For each folder and name stem, the next number to try once random
     // numbers keep meeting taken names.
     QHash<QString, qint64> m_nextSequential;
+    QByteArray m_senderLine; // "From:" and the last sender, for the sender header file
+    bool m_senderPending = false;
 };
 
 } // namespace tarvik

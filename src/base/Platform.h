@@ -68,6 +68,18 @@ FileDescriptor createAnonymousFile(const QString& folder, QString* errorText = n
 bool linkAnonymousFile(const FileDescriptor& file, const QString& path,
                        QString* errorText = nullptr);
 
+// Lets the memory allocator keep memory that is freed for the next use instead
+// of handing it back to the system at once: a run that builds and frees
+// many large buffers in turn (one message after another) then stops asking the
+// system for memory at every message. The peak is unchanged; memory once used
+// stays with the process until it ends. Does nothing where the allocator has
+// no such setting.
+void keepFreedMemoryForReuse();
+
+// True when anything has this name: a file, a folder, a device, a link (one
+// that points nowhere as well). One look at the name, never following it.
+bool nameIsTaken(const QString& path);
+
 // Moves from to to within one file system, failing (and leaving both names as
 // they are) when to already exists.
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText = nullptr);

@@ -11,6 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,6 +174,25 @@ bool linkAnonymousFile(const FileDescriptor& file, const QString& path, QString*
         *errorText = QStringLiteral("not supported");
     return false;
 #endif
+}
+
+void keepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    // Without these, freeing a block at the top of the heap gives memory back
+    // and the next message's buffers ask for it again (brk), and every block
+    // past 128 KiB is mapped and unmapped anew; each costs a system call and,
+    // with other threads in the process, a flush of every processor's mappings.
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
+}
+
+bool nameIsTaken(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(QDir::fromNativeSeparators(path));
+    struct stat st {};
+    return ::lstat(p.constData(), &st) == 0;
 }
 
 bool moveNoReplace(const QString& from, const QString& to, QString* errorText)

@@ -8,6 +8,11 @@
 // at linking until they are. Nothing here has been built or run on Windows.
 namespace tarvik::platform {
 
+void keepFreedMemoryForReuse()
+{
+    // The Windows heap keeps freed blocks for reuse on its own.
+}
+
 QString defaultLogPath()
 {
     return QStringLiteral("C:\\Log.txt");

@@ -2,6 +2,7 @@
 
 #include "base/OperationError.h"
 #include "base/Platform.h"
+#include "base/os/Files.h"
 #include "mail/MailComposer.h"
 
 #include <QDir>
@@ -10,18 +11,28 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
 
 namespace tarvik::mail {
 
 namespace {
 
-// A file stream that treats a short write as a failure and remembers the
-// first error: GMime's own streams pass a short count on, and the layers above
-// do not all check it, so a disk that fills up on the last write could
-// otherwise leave a truncated message that looks complete.
+// The stream a message is written through: GMime hands over a message in many
+// small pieces, which are gathered here and given to the file in large blocks
+// without seeking (GMime's own file stream seeks before every write). A short
+// write is a failure and the first error is kept: GMime's own streams pass a
+// short count on, and the layers above do not all check it, so a disk that
+// fills up on the last write could otherwise leave a truncated message that
+// looks complete.
+constexpr std::size_t kOutputBlock = std::size_t(1) << 16;
+
 struct CheckedFileStream {
     GMimeStreamFs parent;
     int error;
+    std::size_t used;
+    char* block; // kOutputBlock bytes
 };
 struct CheckedFileStreamClass {
     GMimeStreamFsClass parent_class;
@@ -29,38 +40,82 @@ struct CheckedFileStreamClass {
 
 G_DEFINE_TYPE(CheckedFileStream, checked_file_stream, GMIME_TYPE_STREAM_FS)
 
+bool writeOut(CheckedFileStream* self, const char* bytes, std::size_t length)
+{
+    try {
+        // The descriptor stays the stream's; this view of it is let go unclosed.
+        os::FileDescriptor fd(self->parent.fd);
+        struct Release {
+            os::FileDescriptor& fd;
+            ~Release() { fd.release(); }
+        } release{fd};
+        os::writeAll(fd, {reinterpret_cast<const std::uint8_t*>(bytes), length});
+        return true;
+    } catch (const std::system_error& e) {
+        self->error = e.code().value() != 0 ? e.code().value() : EIO;
+        return false;
+    }
+}
+
+bool drain(CheckedFileStream* self)
+{
+    if (self->error != 0)
+        return false;
+    const std::size_t used = std::exchange(self->used, 0);
+    return used == 0 || writeOut(self, self->block, used);
+}
+
 ssize_t checkedWrite(GMimeStream* stream, const char* buffer, size_t length)
 {
     auto* self = reinterpret_cast<CheckedFileStream*>(stream);
     if (self->error != 0)
         return -1;
-    errno = 0;
-    const ssize_t n =
-        GMIME_STREAM_CLASS(checked_file_stream_parent_class)->write(stream, buffer, length);
-    if (n < 0 || size_t(n) != length) {
-        self->error = errno != 0 ? errno : EIO;
+    if (self->used + length > kOutputBlock && !drain(self))
         return -1;
+    if (length >= kOutputBlock) {
+        if (!writeOut(self, buffer, length))
+            return -1;
+    } else {
+        std::memcpy(self->block + self->used, buffer, length);
+        self->used += length;
     }
-    return n;
+    stream->position += gint64(length);
+    return ssize_t(length);
 }
 
-// Flushing the buffer above this stream hands its data down; the data is then
-// with the operating system, which is all a save waits for (the export syncs
-// the file system once at its end).
-int flushWithoutSync(GMimeStream*)
+// Flushing hands the gathered bytes to the operating system, which is all a
+// save waits for (the export syncs the file system once at its end).
+int checkedFlush(GMimeStream* stream)
 {
-    return 0;
+    return drain(reinterpret_cast<CheckedFileStream*>(stream)) ? 0 : -1;
+}
+
+int checkedClose(GMimeStream* stream)
+{
+    const bool drained = drain(reinterpret_cast<CheckedFileStream*>(stream));
+    const int closed = GMIME_STREAM_CLASS(checked_file_stream_parent_class)->close(stream);
+    return drained ? closed : -1;
+}
+
+void checkedFinalize(GObject* object)
+{
+    g_free(reinterpret_cast<CheckedFileStream*>(object)->block);
+    G_OBJECT_CLASS(checked_file_stream_parent_class)->finalize(object);
 }
 
 void checked_file_stream_class_init(CheckedFileStreamClass* klass)
 {
+    G_OBJECT_CLASS(klass)->finalize = checkedFinalize;
     GMIME_STREAM_CLASS(klass)->write = checkedWrite;
-    GMIME_STREAM_CLASS(klass)->flush = flushWithoutSync;
+    GMIME_STREAM_CLASS(klass)->flush = checkedFlush;
+    GMIME_STREAM_CLASS(klass)->close = checkedClose;
 }
 
 void checked_file_stream_init(CheckedFileStream* self)
 {
     self->error = 0;
+    self->used = 0;
+    self->block = static_cast<char*>(g_malloc(kOutputBlock));
 }
 
 // Owns the file from now on; closes it when the stream goes.
@@ -160,12 +215,13 @@ void writeMessageFile(GMimeObject* message, const QString& path)
     if (path.trimmed().isEmpty())
         throw OperationError(QStringLiteral("No file name was given for the message."));
     const QFileInfo target(QDir::fromNativeSeparators(path));
-    const QString folder = target.absolutePath();
+    const QString absolute = target.absoluteFilePath();
+    const QString folder = QFileInfo(absolute).path();
     if (!QFileInfo(folder).isDir()) {
         throw OperationError(QStringLiteral("The folder \"%1\" does not exist.")
                                  .arg(QDir::toNativeSeparators(folder)));
     }
-    if (target.exists() || target.isSymLink()) {
+    if (platform::nameIsTaken(absolute)) {
         throw OperationError(
             QStringLiteral("The file \"%1\" already exists.").arg(QDir::toNativeSeparators(path)));
     }
@@ -173,14 +229,10 @@ void writeMessageFile(GMimeObject* message, const QString& path)
     PendingFile pending(folder);
     {
         auto stream = checkedFileStream(pending.takeFile());
-        // GMime writes a message in many small pieces; the buffer hands them
-        // to the file in blocks.
-        auto buffered =
-            gmime::take(g_mime_stream_buffer_new(stream.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
         const auto format = crlfFormat();
         errno = 0;
-        if (g_mime_object_write_to_stream(message, format.get(), buffered.get()) < 0 ||
-            g_mime_stream_flush(buffered.get()) != 0)
+        if (g_mime_object_write_to_stream(message, format.get(), stream.get()) < 0 ||
+            g_mime_stream_flush(stream.get()) != 0)
             failWrite(path, streamError(stream.get(), errno));
         // Checked again: a failing write deep inside GMime may have been
         // dropped on the way up.
@@ -195,10 +247,9 @@ void writeMessageFile(GMimeObject* message, const QString& path)
     }
 
     QString error;
-    if (!pending.putInPlace(target.absoluteFilePath(), &error)) {
+    if (!pending.putInPlace(absolute, &error)) {
         // Someone may have taken the name while the message was written.
-        const QFileInfo now(target.absoluteFilePath());
-        if (now.exists() || now.isSymLink()) {
+        if (platform::nameIsTaken(absolute)) {
             throw OperationError(QStringLiteral("The file \"%1\" already exists.")
                                      .arg(QDir::toNativeSeparators(path)));
         }

@@ -26,7 +26,9 @@ void requireRfc822(int format)
     }
 }
 
-// Reads the header lines of an RFC 822 text (up to the first empty line),
+QList<std::pair<QString, QString>> headerLines(const QByteArray& all, const QString& path);
+
+// Reads the header lines of an RFC 822 text file (up to the first empty line),
 // unfolds them and returns name/value pairs in file order.
 QList<std::pair<QString, QString>> readHeaderLines(const QString& path)
 {
@@ -43,6 +45,12 @@ QList<std::pair<QString, QString>> readHeaderLines(const QString& path)
         throw OperationError(QStringLiteral("Cannot read the file \"%1\": %2")
                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
+    return headerLines(all, path);
+}
+
+// The header lines of an RFC 822 text, path naming where it came from.
+QList<std::pair<QString, QString>> headerLines(const QByteArray& all, const QString& path)
+{
     // The header section ends at the first empty line, or with the file.
     QByteArray bytes;
     qsizetype start = 0;
@@ -56,8 +64,10 @@ QList<std::pair<QString, QString>> readHeaderLines(const QString& path)
         start = end;
     }
     if (bytes.size() > maxHeaderBytes) {
-        throw OperationError(QStringLiteral("The file \"%1\" has no RFC 822 header section.")
-                                 .arg(QDir::toNativeSeparators(path)));
+        throw OperationError(path.isEmpty()
+                                 ? QStringLiteral("The text has no RFC 822 header section.")
+                                 : QStringLiteral("The file \"%1\" has no RFC 822 header section.")
+                                       .arg(QDir::toNativeSeparators(path)));
     }
     // The file is 8-bit text in the system's code page.
     QStringDecoder decode(QStringDecoder::System);
@@ -155,7 +165,19 @@ void RdoMail::Import(const QString& path, int format)
 {
     checkAlive();
     requireRfc822(format);
-    for (const auto& [name, value] : readHeaderLines(path)) {
+    importHeaders(readHeaderLines(path));
+}
+
+void RdoMail::importText(const QByteArray& text, int format)
+{
+    checkAlive();
+    requireRfc822(format);
+    importHeaders(headerLines(text, QString()));
+}
+
+void RdoMail::importHeaders(const QList<std::pair<QString, QString>>& fields)
+{
+    for (const auto& [name, value] : fields) {
         if (name.compare(u"From", Qt::CaseInsensitive) == 0)
             m_from = value;
         else if (name.compare(u"To", Qt::CaseInsensitive) == 0)

@@ -24,11 +24,12 @@ QString SessionState::newMessageId()
     ++messageCount;
     if (options.messageIdGenerator)
         return options.messageIdGenerator();
+    static const qint64 processId = QCoreApplication::applicationPid();
     // Time, process and a per-session count keep ids apart on this machine;
     // the random part keeps them apart across machines and sessions.
     return QStringLiteral("%1.%2.%3.%4@tarvik.invalid")
         .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss")))
-        .arg(QCoreApplication::applicationPid())
+        .arg(processId)
         .arg(messageCount)
         .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
 }

@@ -130,6 +130,8 @@ public:
     // Takes From, To, Cc, Bcc and Subject from the header lines of an
     // RFC 822 text file in the system's 8-bit code page.
     void Import(const QString& path, int format);
+    // The same for an RFC 822 text held in memory.
+    void importText(const QByteArray& text, int format);
 
     void setSent(bool sent);
     void setSubject(const QString& subject);
@@ -149,6 +151,7 @@ private:
     friend class RdoRecipients;
     friend class RdoAttachments;
     void checkAlive() const;
+    void importHeaders(const QList<std::pair<QString, QString>>& fields);
 
     std::shared_ptr<SessionState> m_state;
     quint64 m_logon;

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void attachmentNames();
     void takenNamesAreNeverOverwritten();
     void everyNumberTaken();
+    void senderHeaderFileCannotBeWritten();
     void hostileNamesStayInsideTheRoot();
 };
 
@@ -167,10 +168,48 @@ void TestExportNames::takenNamesAreNeverOverwritten()
         theirs += file.readAll() == "theirs";
     }
     QCOMPARE(theirs, 5);
-    // The sender header file holds the last sender, as one header line.
+    // Once the builder finishes, the sender header file holds the last sender,
+    // as one header line.
+    QCOMPARE(builder.finish(), QString());
     QFile header(temp.pathIfMade() + QStringLiteral("sqm.pbs"));
     QVERIFY(header.open(QIODevice::ReadOnly));
     QCOMPARE(header.readAll(), QByteArray("From:a@example.com\r\n"));
+}
+
+void TestExportNames::senderHeaderFileCannotBeWritten()
+{
+    // A folder where the sender header file belongs: the file cannot be
+    // written, yet every message keeps its sender, and finishing says why the
+    // file is missing, once.
+    StoreFixture fx;
+    TempFolder temp;
+    RandomGenerator random;
+    const QString root = fx.folder() + QLatin1Char('/');
+    QVERIFY(QDir().mkpath(root + QStringLiteral("Inbox")));
+    QVERIFY(QDir().mkpath(GetTempFolder(temp) + QStringLiteral("sqm.pbs")));
+    mail::RdoSession session;
+    session.Logon();
+    MessageBuilder builder(temp, random);
+    QStringList paths;
+    for (const QString& from :
+         {QStringLiteral("Ann <ann@example.com>"), QStringLiteral("bob@example.com")}) {
+        EmailItem message;
+        message.folderName = QStringLiteral("Inbox");
+        message.from = from;
+        message.subject = QStringLiteral("Hello");
+        message.body = QStringLiteral("body");
+        const MessageOutcome out = builder.CreateEmailItem(&session, root, message);
+        QVERIFY2(out.saved, qPrintable(out.failure));
+        QCOMPARE(out.problems, QStringList());
+        paths.append(out.path);
+    }
+    QCOMPARE(checkEml(paths.at(0)).from.value(0).address, QStringLiteral("ann@example.com"));
+    QCOMPARE(checkEml(paths.at(1)).from.value(0).address, QStringLiteral("bob@example.com"));
+    const QString why = builder.finish();
+    QVERIFY2(why.startsWith(QStringLiteral("Cannot write ")) && why.contains(u"sqm.pbs"),
+             qPrintable(why));
+    // Reported once: nothing was built since.
+    QCOMPARE(builder.finish(), QString());
 }
 
 void TestExportNames::everyNumberTaken()

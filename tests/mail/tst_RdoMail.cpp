@@ -312,6 +312,18 @@ private Q_SLOTS:
         QCOMPARE(r.cc.value(0).address, u"cc@example.com"_s);
         QVERIFY(r.to.isEmpty());
         QVERIFY_THROWS_EXCEPTION(OperationError, mail->Import(path, 0));
+
+        // The same text from memory gives the same message.
+        auto fromMemory = newMail();
+        fromMemory->importText(fileBytes(path), olRfc822);
+        const auto m = save(*fromMemory, u"imported-from-memory.eml"_s);
+        QCOMPARE(m.from, r.from);
+        QCOMPARE(m.subject, r.subject);
+        QCOMPARE(m.cc.value(0).address, u"cc@example.com"_s);
+        QVERIFY(m.to.isEmpty());
+        QVERIFY_THROWS_EXCEPTION(OperationError, fromMemory->importText("From: a@b.c\r\n", 0));
+        QVERIFY_THROWS_EXCEPTION(OperationError,
+                                 fromMemory->importText(QByteArray(2 << 20, 'x'), olRfc822));
     }
 
     void attachmentsAreKeptAndRoundTrip()
