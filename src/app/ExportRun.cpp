@@ -485,8 +485,12 @@ void ExportRun::exportDocument(const QString& folderName, StandardExport rule)
     for (const QString& attachment : std::as_const(dropped))
         m_log.writeLine(tab + QStringLiteral("Attachment Not Saved :") + where +
                         QStringLiteral(" : ") + attachment);
+    for (const QString& attachment : std::as_const(fields.incompleteAttachments))
+        m_log.writeLine(tab + QStringLiteral("Attachment Incomplete :") + where +
+                        QStringLiteral(" : ") + attachment);
     m_summary.attachments += outcome.attached;
     m_summary.attachmentsDropped += dropped.size();
+    m_summary.attachmentsIncomplete += fields.incompleteAttachments.size();
     if (outcome.saved) {
         ++m_summary.written;
         if (!fields.unreadable.isEmpty() || !outcome.problems.isEmpty())
@@ -533,6 +537,10 @@ void ExportRun::complete()
         if (m_summary.attachmentsDropped > 0)
             text += QStringLiteral("\r\n%1 attachments could not be saved.")
                         .arg(m_summary.attachmentsDropped);
+        if (m_summary.attachmentsIncomplete > 0)
+            text += QStringLiteral("\r\n%1 attachments were saved with fewer bytes than the "
+                                   "database records for them.")
+                        .arg(m_summary.attachmentsIncomplete);
         if (m_summary.incomplete > 0)
             text += QStringLiteral("\r\n%1 mails were written without parts that could not be "
                                    "read or set.")

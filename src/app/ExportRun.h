@@ -43,11 +43,13 @@ public:
         qint64 failed = 0;    // mails not written
         qint64 attachments = 0;
         qint64 attachmentsDropped = 0;
-        qint64 incomplete = 0; // mails written without items or fields that failed
-        int foldersFailed = 0; // folders given up, whole or in part
+        qint64 attachmentsIncomplete = 0; // saved with fewer bytes than recorded
+        qint64 incomplete = 0;            // mails written without items or fields that failed
+        int foldersFailed = 0;            // folders given up, whole or in part
         bool clean() const
         {
-            return failed == 0 && attachmentsDropped == 0 && incomplete == 0 && foldersFailed == 0;
+            return failed == 0 && attachmentsDropped == 0 && attachmentsIncomplete == 0 &&
+                   incomplete == 0 && foldersFailed == 0;
         }
         QString exportRoot;
         QString logFailure; // why the log could not be written, if it could not

@@ -377,13 +377,14 @@ int runHeadlessExport(const HeadlessOptions& options, AppContext& context, std::
 
     const ExportRun::Summary& s = windows.run->summary();
     print(err, QStringLiteral("%1 folders, %2 mails written, %3 mails failed, %4 attachments "
-                              "(%5 not saved), %6 mails incomplete, %7 folders not exported "
-                              "completely, %8 s. Export folder: %9")
+                              "(%5 not saved, %6 incomplete), %7 mails incomplete, %8 folders not "
+                              "exported completely, %9 s. Export folder: %10")
                    .arg(s.folders)
                    .arg(s.written)
                    .arg(s.failed)
                    .arg(s.attachments)
                    .arg(s.attachmentsDropped)
+                   .arg(s.attachmentsIncomplete)
                    .arg(s.incomplete)
                    .arg(s.foldersFailed)
                    .arg(clock.elapsed() / 1000.0, 0, 'f', 1)

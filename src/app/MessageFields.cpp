@@ -197,7 +197,11 @@ void MessageFieldReader::extractObjects(
             if (!platform::createFolderPath(folder))
                 throw OperationError(QStringLiteral("Cannot create the folder %1").arg(folder));
             attachment.path = folder + platform::separator() + names::attachmentFileName(name);
-            object->ExtractFile(attachment.path);
+            if (const auto shortFile = object->ExtractFileChecked(attachment.path))
+                fields.incompleteAttachments.append(QStringLiteral("%1: %2 of %3 bytes")
+                                                        .arg(name)
+                                                        .arg(shortFile->written)
+                                                        .arg(shortFile->recorded));
         } catch (const OperationError& e) {
             attachment.failure = e.message();
         }

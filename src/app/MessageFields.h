@@ -39,6 +39,9 @@ struct MessageFields {
     QStringList unreadable;
     // Attachments that could not be reached at all, each "what: reason".
     QStringList lostAttachments;
+    // Attachments extracted with fewer bytes than the database records for them (all the
+    // bytes it holds), each "name: kept of recorded bytes".
+    QStringList incompleteAttachments;
 };
 
 // Reads the message fields of a Notes mail document. The Internet form of an

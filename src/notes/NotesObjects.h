@@ -42,6 +42,19 @@ public:
     // Writes the object's bytes to path (created or truncated; a link at path is
     // not followed). A failure leaves no partial file behind.
     virtual void ExtractFile(const QString& path) = 0;
+
+    // A file whose stored bytes are fewer than the size the database records for it.
+    struct ShortFile {
+        qint64 written = 0;
+        qint64 recorded = 0;
+    };
+    // ExtractFile, telling also when the database holds fewer bytes of the object than it
+    // records: the file then keeps every byte there is, and the caller says it is incomplete.
+    virtual std::optional<ShortFile> ExtractFileChecked(const QString& path)
+    {
+        ExtractFile(path);
+        return std::nullopt;
+    }
 };
 
 using NotesEmbeddedObjectList = QList<std::shared_ptr<NotesEmbeddedObject>>;

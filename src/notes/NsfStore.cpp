@@ -425,10 +425,12 @@ public:
 
     int Type() const override { return objecttype::attachment; }
     QString Name() const override { return m_embedded.name; }
-    void ExtractFile(const QString& path) override;
+    void ExtractFile(const QString& path) override { ExtractFileChecked(path); }
+    std::optional<ShortFile> ExtractFileChecked(const QString& path) override;
 
 private:
-    void writeContent(QFile& out, const QString& path);
+    // Writes the object's bytes to out and gives how many there were.
+    qint64 writeContent(QFile& out, const QString& path);
     [[noreturn]] void failWrite(const QFile& out, const QString& path) const
     {
         throw OperationError(
@@ -445,7 +447,8 @@ private:
     Embedded m_embedded;
 };
 
-void NsfEmbeddedObject::ExtractFile(const QString& path)
+std::optional<NotesEmbeddedObject::ShortFile>
+NsfEmbeddedObject::ExtractFileChecked(const QString& path)
 {
     // Nothing is created for an attachment that cannot be read.
     const ObjectSource& source = m_embedded.source;
@@ -471,11 +474,12 @@ void NsfEmbeddedObject::ExtractFile(const QString& path)
     if (!fd)
         throw OperationError(QStringLiteral("Cannot write \"%1\": %2").arg(path, reason));
     QFile out;
+    qint64 written = 0;
     try {
         if (!out.open(fd.get(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
             failWrite(out, path);
         fd.release(); // out closes it now
-        writeContent(out, path);
+        written = writeContent(out, path);
         out.close(); // flushes; a failing flush shows in error()
         if (out.error() != QFileDevice::NoError)
             failWrite(out, path);
@@ -484,10 +488,19 @@ void NsfEmbeddedObject::ExtractFile(const QString& path)
         QFile::remove(path);
         throw;
     }
+    // Only a stored $FILE has a recorded size to fall short of (a compressed one that
+    // does not come out at its size fails above).
+    if (source.kind == ObjectSource::Kind::FileItem) {
+        const auto recorded = qint64(m_note->files[source.index].file->size);
+        if (written < recorded)
+            return ShortFile{written, recorded};
+    }
+    return std::nullopt;
 }
 
-void NsfEmbeddedObject::writeContent(QFile& out, const QString& path)
+qint64 NsfEmbeddedObject::writeContent(QFile& out, const QString& path)
 {
+    qint64 total = 0;
     const auto write = [&](const char* data, qint64 size) {
         // A short write (a disk that is nearly full) is tried again, so the failure that
         // follows carries the system's reason.
@@ -497,6 +510,7 @@ void NsfEmbeddedObject::writeContent(QFile& out, const QString& path)
                 failWrite(out, path);
             done += n;
         }
+        total += size;
     };
     const ObjectSource& source = m_embedded.source;
     if (source.kind == ObjectSource::Kind::MimePart) {
@@ -508,7 +522,7 @@ void NsfEmbeddedObject::writeContent(QFile& out, const QString& path)
         } catch (const nsf::FormatError& e) {
             failRead(why(e));
         }
-        return;
+        return total;
     }
     const nsf::FileObject& file = *m_note->files[source.index].file;
     try {
@@ -528,6 +542,7 @@ void NsfEmbeddedObject::writeContent(QFile& out, const QString& path)
     } catch (const nsf::FormatError& e) {
         failRead(why(e));
     }
+    return total;
 }
 
 std::optional<NotesEmbeddedObjectList> objectList(const FilePtr& file, const NotePtr& note,

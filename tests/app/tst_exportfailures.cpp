@@ -133,8 +133,8 @@ void TestExportFailures::nextDocumentFailsInTheMiddle()
     QCOMPARE(o.unloads, 1);
     QCOMPARE(o.status, 1);
     QVERIFY(o.printed.contains(QStringLiteral(
-        "3 folders, 7 mails written, 2 mails failed, 0 attachments (0 not saved), 0 mails "
-        "incomplete, 1 folders not exported completely")));
+        "3 folders, 7 mails written, 2 mails failed, 0 attachments (0 not saved, 0 incomplete), 0 "
+        "mails incomplete, 1 folders not exported completely")));
 }
 
 void TestExportFailures::nextDocumentFailsAfterTheLast()

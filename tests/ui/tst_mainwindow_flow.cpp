@@ -131,11 +131,16 @@ void TestMainWindowFlow::realNotesDatabaseScansPreviewsAndExports()
     save.show();
     QTest::mouseClick(save.findChild<QPushButton*>(QStringLiteral("CmdConversion")),
                       Qt::LeftButton);
-    QCOMPARE(dialogs.messages.last().text.left(34),
-             QStringLiteral("Migration Completed Successfully !"));
+    // One attachment of the memos is shorter in the file than its record: the closing
+    // message is the warning that counts it.
+    QVERIFY(dialogs.messages.last().text.startsWith(
+        QStringLiteral("Migration completed with errors.\r\n3 mails were written, 0 could not be "
+                       "written.\r\n1 attachments were saved with fewer bytes than the database "
+                       "records for them.")));
     QCOMPARE(save.findChild<QLabel*>(QStringLiteral("LblFound"))->text(), QStringLiteral("3"));
     QCOMPARE(save.run().summary().written, 3);
     QCOMPARE(save.run().summary().attachments, 8);
+    QCOMPARE(save.run().summary().attachmentsIncomplete, 1);
 }
 
 QTEST_MAIN(TestMainWindowFlow)
