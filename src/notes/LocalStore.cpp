@@ -9,6 +9,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 
 namespace tarvik::notes {
 
@@ -204,8 +206,8 @@ private:
 
 class LocalDocument final : public NotesDocument {
 public:
-    // From a row of the NextEntry query.
-    LocalDocument(ConnectionPtr connection, sqlite3_int64 viewId, sqlite3_stmt* row)
+    // From a row of the NextEntry query, or of the NextDocument query with no view.
+    LocalDocument(ConnectionPtr connection, std::optional<sqlite3_int64> viewId, sqlite3_stmt* row)
         : m_connection(std::move(connection)), m_viewId(viewId),
           m_position(sqlite3_column_int64(row, 0)), m_documentId(sqlite3_column_int64(row, 1)),
           m_size(sqlite3_column_int64(row, 2)), m_hasEmbedded(sqlite3_column_int(row, 3) != 0),
@@ -256,7 +258,8 @@ public:
     }
 
     const StoreConnection* connection() const { return m_connection.get(); }
-    sqlite3_int64 viewId() const { return m_viewId; }
+    // The view that gave the document; nothing when AllDocuments gave it.
+    std::optional<sqlite3_int64> viewId() const { return m_viewId; }
     sqlite3_int64 position() const { return m_position; }
 
 private:
@@ -297,7 +300,7 @@ private:
     }
 
     ConnectionPtr m_connection;
-    sqlite3_int64 m_viewId;
+    std::optional<sqlite3_int64> m_viewId;
     sqlite3_int64 m_position;
     sqlite3_int64 m_documentId;
     qint64 m_size;
@@ -352,6 +355,51 @@ private:
     qint64 m_count;
 };
 
+// Every document of the store once, by id.
+class LocalAllDocuments final : public NotesDocumentCollection {
+public:
+    explicit LocalAllDocuments(ConnectionPtr connection) : m_connection(std::move(connection)) {}
+
+    qint64 Count() override
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::DocumentCount));
+        if (!m_connection->step(use.get()))
+            return 0;
+        return sqlite3_column_int64(use.get(), 0);
+    }
+
+    std::shared_ptr<NotesDocument> GetFirstDocument() override
+    {
+        return documentAfter(std::numeric_limits<sqlite3_int64>::min());
+    }
+
+    std::shared_ptr<NotesDocument>
+    GetNextDocument(const std::shared_ptr<NotesDocument>& current) override
+    {
+        if (!current)
+            throw OperationError(QStringLiteral("No current document was given"));
+        const auto* doc = dynamic_cast<const LocalDocument*>(current.get());
+        if (!doc || doc->connection() != m_connection.get() || doc->viewId())
+            throw OperationError(
+                QStringLiteral("The document does not belong to all documents of \"%1\"")
+                    .arg(m_connection->title()));
+        return documentAfter(doc->position());
+    }
+
+private:
+    std::shared_ptr<NotesDocument> documentAfter(sqlite3_int64 id)
+    {
+        sqlite::StatementUse use(m_connection->statement(Query::NextDocument));
+        sqlite3_stmt* s = use.get();
+        sqlite3_bind_int64(s, 1, id);
+        if (!m_connection->step(s))
+            return nullptr;
+        return std::make_shared<LocalDocument>(m_connection, std::nullopt, s);
+    }
+
+    ConnectionPtr m_connection;
+};
+
 class LocalDatabase final : public NotesDatabase {
 public:
     explicit LocalDatabase(ConnectionPtr connection) : m_connection(std::move(connection)) {}
@@ -381,6 +429,11 @@ public:
         if (!m_connection->step(use.get()))
             return nullptr;
         return std::make_shared<LocalView>(m_connection, use.get());
+    }
+
+    std::shared_ptr<NotesDocumentCollection> AllDocuments() override
+    {
+        return std::make_shared<LocalAllDocuments>(m_connection);
     }
 
 private:

@@ -26,6 +26,10 @@ constexpr const char* querySql[] = {
     "WHERE document_id = ?1 AND item_seq = ?2 ORDER BY seq",
     "SELECT id, name, type, unreadable, repeat_count, length(content) FROM embedded_objects "
     "WHERE document_id = ?1 AND item_seq IS NULL ORDER BY seq",
+    // Every document by its id, for AllDocuments: the id is its position, too.
+    "SELECT id, id, size, has_embedded, first_item, item_count FROM documents "
+    "WHERE id > ?1 ORDER BY id LIMIT 1",
+    "SELECT count(*) FROM documents",
 };
 
 constexpr int headerSize = 100;

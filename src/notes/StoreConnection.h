@@ -14,7 +14,16 @@ namespace tarvik::notes {
 // it, so it lives as long as any of them.
 class StoreConnection {
 public:
-    enum class Query { ViewList, ViewByName, NextEntry, Items, ObjectsOfItem, ObjectsOfDocument };
+    enum class Query {
+        ViewList,
+        ViewByName,
+        NextEntry,
+        Items,
+        ObjectsOfItem,
+        ObjectsOfDocument,
+        NextDocument,
+        DocumentCount
+    };
 
     // Opens the store at path (canonical, a regular file whose identity was just
     // taken) and checks that it is a store this version reads. Throws OperationError.
@@ -44,7 +53,7 @@ private:
     platform::FileIdentity m_identity;
     QString m_title;
     sqlite::Database m_db; // before the statements, which must be finalized first
-    std::array<sqlite::Statement, 6> m_statements;
+    std::array<sqlite::Statement, 8> m_statements;
 };
 
 } // namespace tarvik::notes

@@ -3,6 +3,7 @@
 
 #include "app/AppContext.h"
 #include "app/HeadlessExport.h"
+#include "notes/LocalStore.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -46,6 +47,7 @@ class TestHeadless : public QObject {
 private Q_SLOTS:
     void exportsTheSampleDatabase();
     void exportsNamedFoldersOnly();
+    void exportsEveryDocumentOfTheSample();
     void namesStandardAndUserFoldersApart();
     void progressLineEndsBeforeMessages();
     void reportsWhatCouldNotBeWritten();
@@ -113,6 +115,30 @@ void TestHeadless::exportsNamedFoldersOnly()
     QVERIFY(unknown.err.contains(QStringLiteral("no folder \"Nowhere\"")));
     QVERIFY(unknown.err.contains(QStringLiteral("Projects\\Archive")));
     QCOMPARE(emlFilesBelow(fx.path(QStringLiteral("out2"))), 0);
+}
+
+void TestHeadless::exportsEveryDocumentOfTheSample()
+{
+    // --all-documents alone: every document of the store once, in one folder, whatever
+    // folders it is in (the rule in no mail folder too), and nothing else.
+    StoreFixture fx;
+    const QString db = fx.buildSample();
+    const QString log = fx.path(QStringLiteral("Log.txt"));
+    const Result r = exportWith({QStringLiteral("--all-documents"), QStringLiteral("--log"), log,
+                                 db, fx.path(QStringLiteral("out"))});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    const QString root = fx.path(QStringLiteral("out/Mira Kestrel - Mail"));
+    QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("All Documents")});
+    const qint64 documents =
+        tarvik::notes::LocalStoreSession().GetDatabase({}, db)->AllDocuments()->Count();
+    QCOMPARE(documents, 60);
+    QCOMPARE(qint64(emlFilesBelow(root)), documents);
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    QCOMPARE(qint64(text.count("\tEmail Subject : SUBJECT[")), documents);
+    QVERIFY(!text.contains("Not Saved"));
 }
 
 void TestHeadless::namesStandardAndUserFoldersApart()

@@ -441,6 +441,48 @@ private Q_SLOTS:
         QCOMPARE(subjects(*inbox).join(u'|'), QStringLiteral("First|Third"));
     }
 
+    void allDocumentsById()
+    {
+        // Every document once, by id: those in no view too, none twice for being in two.
+        const QByteArray json = R"j({"format": 1, "title": "All",
+          "views": [{"name": "($Inbox)", "folder": true, "documents": ["c", "a"]},
+                    {"name": "Kept", "folder": true, "documents": ["a"]}],
+          "documents": [
+            {"id": "a", "items": [{"name": "Subject", "type": "text", "values": ["A"]}]},
+            {"id": "b", "items": [{"name": "Subject", "type": "text", "values": ["B"]}]},
+            {"id": "c", "items": [{"name": "Subject", "type": "text", "values": ["C"]}]}]})j";
+        const QString path = m_fixture.buildStore(json);
+        const QString damaged = m_fixture.buildStore(json);
+        runSql(damaged, "DELETE FROM documents WHERE id = 2");
+        const auto db = m_session.GetDatabase({}, path);
+        const auto all = db->AllDocuments();
+        const auto walk = [](NotesDocumentCollection& c) {
+            QStringList got;
+            for (auto d = c.GetFirstDocument(); d; d = c.GetNextDocument(d))
+                got << d->GetItemValue(QStringLiteral("Subject")).textAt(0);
+            return got.join(u'|');
+        };
+        QCOMPARE(all->Count(), 3);
+        QCOMPARE(walk(*all), QStringLiteral("A|B|C"));
+
+        // A view's document is not one of this walk's, nor the other way round.
+        const auto inbox = db->GetView(QStringLiteral("($Inbox)"));
+        QVERIFY(failureOf([&] {
+                    all->GetNextDocument(inbox->GetFirstDocument());
+                }).contains(u"does not belong"));
+        QVERIFY(failureOf([&] {
+                    inbox->GetNextDocument(all->GetFirstDocument());
+                }).contains(u"does not belong"));
+        QVERIFY(failureOf([&] { all->GetNextDocument(nullptr); }).contains(u"No current"));
+        const auto other = m_session.GetDatabase({}, m_store)->AllDocuments();
+        QVERIFY(fails([&] { other->GetNextDocument(all->GetFirstDocument()); }));
+
+        // A document the store lost is passed over.
+        const auto after = m_session.GetDatabase({}, damaged)->AllDocuments();
+        QCOMPARE(after->Count(), 2);
+        QCOMPARE(walk(*after), QStringLiteral("A|C"));
+    }
+
     void connectionIsShared()
     {
         const QString path = m_fixture.buildStore(testMail);
@@ -500,6 +542,8 @@ private Q_SLOTS:
               "Projects", "Projects\\2008", "Projects\\Archive", "Reisen & Ausflüge", "Old Stuff"})
             counts << QString::number(db->GetView(QString::fromUtf8(name))->AllEntries().Count());
         QCOMPARE(counts.join(u' '), QStringLiteral("21 4 9 3 4 5 3 5 3 3 0"));
+        // Every document, the rule that ($All) does not show included.
+        QCOMPARE(db->AllDocuments()->Count(), 60);
         QVERIFY(!db->GetView(QStringLiteral("Old Stuff"))->GetFirstDocument());
         QStringList hidden;
         const auto views = db->Views();
