@@ -376,10 +376,11 @@ def check_eml(path, expect):
 LOG_NOT_SAVED = re.compile(r"^\tEmail Not Saved : ")
 LOG_INCOMPLETE = re.compile(r"^Folder Incomplete : Folder\[(.*)\] : (\d+) of its (\d+) ")
 LOG_NOT_EXPORTED = re.compile(r"^Folder Not Exported : Folder\[(.*)\] : ")
-FAILURE_LINES = ("\tEmail Not Saved :", "\tAttachment Not Saved :", "\tItem Not Read :",
+FAILURE_LINES = ("\tEmail Not Saved :", "\tAttachment Not Saved :", "\tAttachment Incomplete :",
+                 "\tItem Not Read :",
                  "\tField Not Set :", "Folder Not Exported :", "Folder Incomplete :")
 SUMMARY = re.compile(r"(\d+) folders, (\d+) mails written, (\d+) mails failed, "
-                     r"(\d+) attachments \((\d+) not saved\)")
+                     r"(\d+) attachments \((\d+) not saved(?:, \d+ incomplete)?\)")
 
 
 def read_log(path):
