@@ -195,10 +195,10 @@ void NotesRuntime::resolveEntryPoints()
 {
     QStringList missing;
     std::size_t index = 0;
-#define TARVIK_NOTES_RESOLVE(name, result, params)                                                \
-    m_api.name = reinterpret_cast<decltype(m_api.name)>(m_library.symbol(#name));                \
-    if (!m_api.name)                                                                              \
-        missing.append(QLatin1String(entryPointNames[index]));                                   \
+#define TARVIK_NOTES_RESOLVE(name, result, params)                                                 \
+    m_api.name = reinterpret_cast<decltype(m_api.name)>(m_library.symbol(#name));                  \
+    if (!m_api.name)                                                                               \
+        missing.append(QLatin1String(entryPointNames[index]));                                     \
     ++index;
     TARVIK_NOTES_ENTRY_POINTS(TARVIK_NOTES_RESOLVE)
 #undef TARVIK_NOTES_RESOLVE
@@ -215,7 +215,8 @@ void NotesRuntime::initialise(const NotesApiSettings& settings)
 {
     // Notes finds its program folder from argv[0]; a notes.ini to use is an argument of
     // its own, after an "=".
-    QByteArray program = QFile::encodeName(QDir(m_programFolder).filePath(QStringLiteral("tarvik")));
+    QByteArray program =
+        QFile::encodeName(QDir(m_programFolder).filePath(QStringLiteral("tarvik")));
     QByteArray ini;
     std::vector<char*> argv{program.data()};
     if (!settings.notesIni.isEmpty()) {
@@ -274,9 +275,10 @@ void NotesRuntime::registerThread()
             return;
     }
     const STATUS status = m_api.NotesInitThread();
+    // Not even Notes' error texts may be asked for from a thread it refused.
     if (status != NOERROR)
-        throw OperationError(QStringLiteral("Notes cannot be used from this thread: ") +
-                             errorText(status));
+        throw OperationError(QStringLiteral("Notes cannot be used from this thread (%1)")
+                                 .arg(statusNumber(status & ERR_MASK)));
     t_registrations.runtimes.push_back(shared_from_this());
 }
 
@@ -320,8 +322,8 @@ QString NotesRuntime::fromLmbcs(const char* data, std::size_t length)
     std::size_t segment = 0;
     while (segment <= length) {
         // A NUL is a line break: each line is translated alone.
-        const void* nul = segment < length ? std::memchr(data + segment, 0, length - segment)
-                                           : nullptr;
+        const void* nul =
+            segment < length ? std::memchr(data + segment, 0, length - segment) : nullptr;
         const std::size_t end = nul ? std::size_t(static_cast<const char*>(nul) - data) : length;
         const char* line = data + segment;
         const std::size_t lineLength = end - segment;
@@ -329,8 +331,8 @@ QString NotesRuntime::fromLmbcs(const char* data, std::size_t length)
         for (std::size_t p = 0; p < starts.size() && lineLength > 0; ++p) {
             const std::size_t from = starts[p];
             const std::size_t to = p + 1 < starts.size() ? starts[p + 1] : lineLength;
-            const WORD n = notes.OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, line + from, WORD(to - from),
-                                             out.data(), translateBuffer);
+            const WORD n = notes.OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, line + from,
+                                             WORD(to - from), out.data(), translateBuffer);
             if (n == 0 || n > translateBuffer)
                 throw OperationError(
                     QStringLiteral("Notes could not translate a text of %1 bytes").arg(to - from));
@@ -405,9 +407,8 @@ void NotesRuntime::useId(const NotesApiSettings& settings)
         QByteArray file = idName;
         QByteArray secret = toLmbcs(password);
         char user[MAXUSERNAME + 1] = {};
-        const STATUS status = api().SECKFMSwitchToIDFile(file.data(), secret.data(), user,
-                                                         MAXUSERNAME, fKFM_switchid_DontSetEnvVar,
-                                                         nullptr);
+        const STATUS status = api().SECKFMSwitchToIDFile(
+            file.data(), secret.data(), user, MAXUSERNAME, fKFM_switchid_DontSetEnvVar, nullptr);
         wipe(secret);
         if (status == NOERROR) {
             m_userName = fromLmbcs(user, qstrnlen(user, MAXUSERNAME));
@@ -420,8 +421,8 @@ void NotesRuntime::useId(const NotesApiSettings& settings)
         // An ID named without a way to give its password: one without a password.
         const STATUS status = tryPassword(QString());
         if (status != NOERROR)
-            throw OperationError(QStringLiteral("Notes cannot use the ID %1: %2")
-                                     .arg(id, errorText(status)));
+            throw OperationError(
+                QStringLiteral("Notes cannot use the ID %1: %2").arg(id, errorText(status)));
         return;
     }
 
