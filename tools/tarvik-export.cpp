@@ -3,7 +3,10 @@
 
 #include "app/AppContext.h"
 #include "app/HeadlessExport.h"
+#include "base/OperationError.h"
 #include "base/Platform.h"
+#include "notes/capi/NotesApiBackend.h"
+#include "notes/capi/NotesApiOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +20,11 @@ const char description[] =
     "one sub-folder per Notes folder, under DESTINATION and a folder named after the\n"
     "database's title. The export log is written to --log FILE, or to Log.txt in the\n"
     "home folder.\n"
+    "\n"
+    "The database is read directly. With --notes-api (or any other --notes- option) it is\n"
+    "read through an installed Notes client or Domino server instead, with its ID; the\n"
+    "ID's password comes from --notes-password-file or the environment variable\n"
+    "TARVIK_NOTES_PASSWORD, never from the command line.\n"
     "\n"
     "Exit status: 0 every mail was written in full; 1 some mails, attachments, items\n"
     "or folders could not be read or written (the log names each one); 2 the export\n"
@@ -54,6 +62,9 @@ int main(int argc, char** argv)
     parser.addOption(folders);
     parser.addOption(userFolder);
     parser.addOption(log);
+    const tarvik::notes::capi::NotesApiOptions notesApi(
+        tarvik::notes::capi::NotesApiOptions::Password::FromFileOrEnvironment);
+    notesApi.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The Notes mail database."));
     parser.addPositionalArgument(QStringLiteral("DESTINATION"),
@@ -87,5 +98,17 @@ int main(int argc, char** argv)
     tarvik::AppContext context;
     if (parser.isSet(log))
         context.logPath = parser.value(log);
+    try {
+        if (const auto settings = notesApi.settings(parser)) {
+            // Started here, so that what keeps Notes from starting is said in its own words;
+            // the scan then reads through it.
+            auto backend = std::make_shared<tarvik::notes::capi::NotesApiBackend>(*settings);
+            backend->runtime();
+            tarvik::notes::capi::installNotesApi(context.notesSessions, backend);
+        }
+    } catch (const tarvik::OperationError& e) {
+        std::fprintf(stderr, "tarvik-export: %s\n", qPrintable(e.message()));
+        return tarvik::exitstatus::notStarted;
+    }
     return tarvik::runHeadlessExport(options, context, stderr);
 }

@@ -6,6 +6,7 @@
 #include "notes/capi/NotesCApi.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 using namespace tarvik::notes::capi;
@@ -27,8 +28,16 @@ void copyText(char* to, std::size_t size, const char* from)
 
 } // namespace
 
+// A program run by a test is told through the environment: FAKE_NOTES_PASSWORD is the ID's
+// password (others are refused), FAKE_NOTES_KEYFILE the ID notes.ini names.
 FAKE_EXPORT STATUS NotesInitExtended(int argc, char** argv)
 {
+    if (const char* password = std::getenv("FAKE_NOTES_PASSWORD")) {
+        copyText(tarvikFakeNotes.password, sizeof tarvikFakeNotes.password, password);
+        tarvikFakeNotes.passwordStatus = fakeWrongPassword;
+    }
+    if (const char* id = std::getenv("FAKE_NOTES_KEYFILE"))
+        copyText(tarvikFakeNotes.keyFileName, sizeof tarvikFakeNotes.keyFileName, id);
     ++tarvikFakeNotes.initCalls;
     tarvikFakeNotes.initArgc = argc;
     copyText(tarvikFakeNotes.initArg1, sizeof tarvikFakeNotes.initArg1, argc > 1 ? argv[1] : "");
