@@ -3,6 +3,7 @@
 #include "ui/Artwork.h"
 #include "ui/DesktopServices.h"
 #include "ui/MainWindow.h"
+#include "ui/NotesApiChoice.h"
 #include "ui/StartUp.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     QApplication::setFont(tarvik::art::tahoma());
 
     tarvik::AppContext context;
+    tarvik::chooseNotesApi(context, QApplication::arguments());
     tarvik::StartUp startUp([&context] { return std::make_unique<tarvik::MainWindow>(context); });
     startUp.start();
     return app.exec();
