@@ -8,6 +8,16 @@
 // the library so that its names never stand in for ours.
 namespace tarvik {
 
+namespace {
+
+#if defined(__APPLE__)
+constexpr char libraryPathVariable[] = "DYLD_LIBRARY_PATH";
+#else
+constexpr char libraryPathVariable[] = "LD_LIBRARY_PATH";
+#endif
+
+} // namespace
+
 LoadedLibrary::~LoadedLibrary()
 {
     unload();
@@ -33,6 +43,12 @@ LoadedLibrary LoadedLibrary::load(const QString& path, QString* errorText)
         if (errorText) {
             const char* why = dlerror();
             *errorText = why ? QString::fromLocal8Bit(why) : QStringLiteral("unknown reason");
+            // A library it needs was not found: those are looked for in the library path,
+            // not beside the library.
+            if (QFile::exists(path) && !errorText->startsWith(path))
+                *errorText += QStringLiteral(" (the libraries it needs are looked for in %1: "
+                                             "add its folder there)")
+                                  .arg(QLatin1String(libraryPathVariable));
         }
         return library;
     }

@@ -116,6 +116,16 @@ private Q_SLOTS:
                      message.contains(QStringLiteral("cannot be loaded: ")),
                  qPrintable(message));
 
+        // One whose own libraries are not found: where they are looked for.
+        QTemporaryDir other;
+        const QString needing = QDir(other.path()).filePath(QStringLiteral("libnotes.so"));
+        QVERIFY(QFile::copy(QStringLiteral(FAKE_NOTES_NEEDS_DEPENDENCY), needing));
+        settings.programFolder = other.path();
+        message = failureOf([&] { NotesRuntime::start(settings); });
+        QVERIFY2(message.contains(QStringLiteral("libtarvik_fake_notes_dependency.so")) &&
+                     message.contains(QStringLiteral("LD_LIBRARY_PATH")),
+                 qPrintable(message));
+
         ProgramFolder lacking(FAKE_NOTES_WITHOUT_ENTRY);
         message = failureOf([&] { NotesRuntime::start(lacking.settings()); });
         QVERIFY2(message.contains(QStringLiteral("lacks the entry point NIFReadEntries")),

@@ -16,6 +16,10 @@ using namespace tarvik::notes::capi;
 FAKE_EXPORT FakeNotesState tarvikFakeNotes;
 FakeNotesState tarvikFakeNotes;
 
+#ifdef FAKE_NOTES_NEEDS_DEPENDENCY
+extern "C" int tarvikFakeDependency();
+#endif
+
 namespace {
 
 constexpr STATUS notSupported = 0x0001;
@@ -38,6 +42,9 @@ FAKE_EXPORT STATUS NotesInitExtended(int argc, char** argv)
     }
     if (const char* id = std::getenv("FAKE_NOTES_KEYFILE"))
         copyText(tarvikFakeNotes.keyFileName, sizeof tarvikFakeNotes.keyFileName, id);
+#ifdef FAKE_NOTES_NEEDS_DEPENDENCY
+    tarvikFakeDependency();
+#endif
     ++tarvikFakeNotes.initCalls;
     tarvikFakeNotes.initArgc = argc;
     copyText(tarvikFakeNotes.initArg1, sizeof tarvikFakeNotes.initArg1, argc > 1 ? argv[1] : "");
