@@ -38,7 +38,18 @@ using BOOL = int;
 using STATUS = WORD;
 using NUMBER = double;
 using DHANDLE = std::uint32_t;
-using DBHANDLE = DHANDLE;
+// The reference defines DBHANDLE as HANDLE, which is a pointer where windows.h is included
+// and DHANDLE-wide elsewhere; its guide to 64-bit Windows says every Domino handle is 32 bits
+// wide. 64 bits here on 64-bit Windows takes either reading safely: passed by value, the
+// callee reads its low half; written through a pointer, a 32-bit handle fills the low half of
+// a zeroed one (little-endian).
+// NSFNoteDecrypt takes its note as a HANDLE too.
+#if defined(_WIN64)
+using HANDLE = std::uint64_t;
+#else
+using HANDLE = DHANDLE;
+#endif
+using DBHANDLE = HANDLE;
 using NOTEHANDLE = DHANDLE;
 using NOTEID = DWORD;
 using BLOCK = WORD;
@@ -140,7 +151,7 @@ static_assert(offsetof(TIME, GM) == 40);
 // Constants. The reference names them without their values; the values are the toolkit's
 // as public bindings of the same API record them (docs/notes-api.md says which).
 constexpr STATUS NOERROR = 0;
-constexpr STATUS ERR_MASK = 0x3FFF; // the STS_REMOTE and STS_DISPLAYED bits off
+constexpr STATUS ERR_MASK = 0x3FFF;                // the STS_REMOTE and STS_DISPLAYED bits off
 constexpr STATUS ERR_ITEM_NOT_FOUND = 0x0200 + 34; // PKG_NSF + 34
 constexpr DHANDLE NULLHANDLE = 0;
 constexpr BLOCK NULLBLOCK = 0;
@@ -209,75 +220,80 @@ using NOTEEXTRACTCALLBACK = STATUS(TARVIK_LNCALLBACK*)(const BYTE* bytes, DWORD 
 
 // Every entry point, as X(name, return type, parameter list). The table below holds one
 // pointer of each, found by name in the loaded library.
-#define TARVIK_NOTES_ENTRY_POINTS(X)                                                           \
-    X(NotesInitExtended, STATUS, (int argc, char** argv))                                      \
-    X(NotesTerm, void, ())                                                                     \
-    X(NotesInitThread, STATUS, ())                                                             \
-    X(NotesTermThread, void, ())                                                               \
-    X(OSLoadString, WORD, (HMODULE_ hModule, STATUS code, char* buffer, WORD length))         \
-    X(OSTranslate, WORD,                                                                       \
-      (WORD mode, const char* in, WORD inLength, char* out, WORD outLength))                   \
-    X(OSLockObject, void*, (DHANDLE handle))                                                   \
-    X(OSUnlockObject, BOOL, (DHANDLE handle))                                                  \
-    X(OSMemFree, STATUS, (DHANDLE handle))                                                     \
-    X(OSGetEnvironmentString, BOOL, (const char* name, char* value, WORD length))              \
-    X(OSGetDataDirectory, WORD, (char* path))                                                  \
-    X(SECKFMSwitchToIDFile, STATUS,                                                            \
-      (char* idFile, char* password, char* userName, WORD maxUserName, DWORD flags,            \
-       void* reserved))                                                                        \
-    X(NSFDbOpen, STATUS, (const char* path, DBHANDLE* db))                                     \
-    X(NSFDbClose, STATUS, (DBHANDLE db))                                                       \
-    X(NSFDbInfoGet, STATUS, (DBHANDLE db, char* info))                                         \
-    X(NSFDbInfoParse, void, (char* info, WORD what, char* buffer, WORD length))                \
-    X(NIFOpenCollection, STATUS,                                                               \
-      (DBHANDLE viewDb, DBHANDLE dataDb, NOTEID viewNoteId, WORD openFlags,                    \
-       DHANDLE unreadList, HCOLLECTION* collection, NOTEHANDLE* viewNote, UNIVERSALNOTEID* unid, \
-       DHANDLE* collapsedList, DHANDLE* selectedList))                                         \
-    X(NIFReadEntries, STATUS,                                                                  \
-      (HCOLLECTION collection, COLLECTIONPOSITION* position, WORD skipNavigator,               \
-       DWORD skipCount, WORD returnNavigator, DWORD returnCount, DWORD returnMask,             \
-       DHANDLE* buffer, WORD* bufferLength, DWORD* skipped, DWORD* returned,                   \
-       WORD* signalFlags))                                                                     \
-    X(NIFCloseCollection, STATUS, (HCOLLECTION collection))                                    \
-    X(NSFNoteOpenExt, STATUS, (DBHANDLE db, NOTEID noteId, DWORD flags, NOTEHANDLE* note))     \
-    X(NSFNoteClose, STATUS, (NOTEHANDLE note))                                                 \
-    X(NSFNoteIsSignedOrSealed, BOOL, (NOTEHANDLE note, BOOL* isSigned, BOOL* isSealed))        \
-    X(NSFNoteDecrypt, STATUS, (NOTEHANDLE note, WORD flags, ENCRYPTION_KEY* keyForAttachments)) \
-    X(NSFItemInfo, STATUS,                                                                     \
-      (NOTEHANDLE note, const char* name, WORD nameLength, BLOCKID* item, WORD* type,          \
-       BLOCKID* value, DWORD* valueLength))                                                    \
-    X(NSFItemInfoNext, STATUS,                                                                 \
-      (NOTEHANDLE note, BLOCKID previous, const char* name, WORD nameLength, BLOCKID* item,    \
-       WORD* type, BLOCKID* value, DWORD* valueLength))                                        \
-    X(NSFItemQuery, void,                                                                      \
-      (NOTEHANDLE note, BLOCKID item, char* name, WORD nameBufferLength, WORD* nameLength,     \
-       WORD* flags, WORD* type, BLOCKID* value, DWORD* valueLength))                           \
-    X(NSFIsFileItemMimePart, BOOL, (NOTEHANDLE note, BLOCKID fileItem))                        \
-    X(ConvertItemToText, STATUS,                                                               \
-      (BLOCKID value, DWORD valueLength, const char* lineDelimiter, WORD charsPerLine,         \
-       DHANDLE* buffer, DWORD* bufferLength, BOOL stripTabs))                                  \
-    X(TimeGMToLocalZone, BOOL, (TIME * time))                                                  \
-    X(TimeGMToLocal, BOOL, (TIME * time))                                                      \
-    X(MIMEStreamOpen, STATUS,                                                                  \
-      (NOTEHANDLE note, char* itemName, WORD itemNameLength, DWORD flags, MIMEHANDLE* stream)) \
-    X(MIMEStreamRead, int,                                                                     \
-      (unsigned char* data, unsigned int* length, unsigned int maxLength, MIMEHANDLE stream))  \
-    X(MIMEStreamClose, void, (MIMEHANDLE stream))                                              \
-    X(NSFNoteExtractWithCallback, STATUS,                                                      \
-      (NOTEHANDLE note, BLOCKID fileItem, ENCRYPTION_KEY* key, WORD flags,                     \
+#define TARVIK_NOTES_ENTRY_POINTS(X)                                                               \
+    X(NotesInitExtended, STATUS, (int argc, char** argv))                                          \
+    X(NotesTerm, void, ())                                                                         \
+    X(NotesInitThread, STATUS, ())                                                                 \
+    X(NotesTermThread, void, ())                                                                   \
+    X(OSLoadString, WORD, (HMODULE_ hModule, STATUS code, char* buffer, WORD length))              \
+    X(OSTranslate, WORD, (WORD mode, const char* in, WORD inLength, char* out, WORD outLength))    \
+    X(OSLockObject, void*, (DHANDLE handle))                                                       \
+    X(OSUnlockObject, BOOL, (DHANDLE handle))                                                      \
+    X(OSMemFree, STATUS, (DHANDLE handle))                                                         \
+    X(OSGetEnvironmentString, BOOL, (const char* name, char* value, WORD length))                  \
+    X(OSGetDataDirectory, WORD, (char* path))                                                      \
+    X(SECKFMSwitchToIDFile, STATUS,                                                                \
+      (char* idFile, char* password, char* userName, WORD maxUserName, DWORD flags,                \
+       void* reserved))                                                                            \
+    X(NSFDbOpen, STATUS, (const char* path, DBHANDLE* db))                                         \
+    X(NSFDbClose, STATUS, (DBHANDLE db))                                                           \
+    X(NSFDbInfoGet, STATUS, (DBHANDLE db, char* info))                                             \
+    X(NSFDbInfoParse, void, (char* info, WORD what, char* buffer, WORD length))                    \
+    X(NIFOpenCollection, STATUS,                                                                   \
+      (DBHANDLE viewDb, DBHANDLE dataDb, NOTEID viewNoteId, WORD openFlags, DHANDLE unreadList,    \
+       HCOLLECTION * collection, NOTEHANDLE * viewNote, UNIVERSALNOTEID * unid,                    \
+       DHANDLE * collapsedList, DHANDLE * selectedList))                                           \
+    X(NIFReadEntries, STATUS,                                                                      \
+      (HCOLLECTION collection, COLLECTIONPOSITION * position, WORD skipNavigator, DWORD skipCount, \
+       WORD returnNavigator, DWORD returnCount, DWORD returnMask, DHANDLE * buffer,                \
+       WORD * bufferLength, DWORD * skipped, DWORD * returned, WORD * signalFlags))                \
+    X(NIFCloseCollection, STATUS, (HCOLLECTION collection))                                        \
+    X(NSFNoteOpenExt, STATUS, (DBHANDLE db, NOTEID noteId, DWORD flags, NOTEHANDLE * note))        \
+    X(NSFNoteClose, STATUS, (NOTEHANDLE note))                                                     \
+    X(NSFNoteIsSignedOrSealed, BOOL, (NOTEHANDLE note, BOOL * isSigned, BOOL * isSealed))          \
+    X(NSFNoteDecrypt, STATUS, (HANDLE note, WORD flags, ENCRYPTION_KEY * keyForAttachments))       \
+    X(NSFItemInfo, STATUS,                                                                         \
+      (NOTEHANDLE note, const char* name, WORD nameLength, BLOCKID* item, WORD* type,              \
+       BLOCKID* value, DWORD* valueLength))                                                        \
+    X(NSFItemInfoNext, STATUS,                                                                     \
+      (NOTEHANDLE note, BLOCKID previous, const char* name, WORD nameLength, BLOCKID* item,        \
+       WORD* type, BLOCKID* value, DWORD* valueLength))                                            \
+    X(NSFItemQuery, void,                                                                          \
+      (NOTEHANDLE note, BLOCKID item, char* name, WORD nameBufferLength, WORD* nameLength,         \
+       WORD* flags, WORD* type, BLOCKID* value, DWORD* valueLength))                               \
+    X(ConvertItemToText, STATUS,                                                                   \
+      (BLOCKID value, DWORD valueLength, const char* lineDelimiter, WORD charsPerLine,             \
+       DHANDLE* buffer, DWORD* bufferLength, BOOL stripTabs))                                      \
+    X(TimeGMToLocalZone, BOOL, (TIME * time))                                                      \
+    X(TimeGMToLocal, BOOL, (TIME * time))                                                          \
+    X(MIMEStreamOpen, STATUS,                                                                      \
+      (NOTEHANDLE note, char* itemName, WORD itemNameLength, DWORD flags, MIMEHANDLE* stream))     \
+    X(MIMEStreamRead, int,                                                                         \
+      (unsigned char* data, unsigned int* length, unsigned int maxLength, MIMEHANDLE stream))      \
+    X(MIMEStreamClose, void, (MIMEHANDLE stream))                                                  \
+    X(NSFNoteExtractWithCallback, STATUS,                                                          \
+      (NOTEHANDLE note, BLOCKID fileItem, ENCRYPTION_KEY * key, WORD flags,                        \
        NOTEEXTRACTCALLBACK callback, void* param))
+
+// The entry points the reference declares without LNPUBLIC: the C library's own calling
+// convention (it differs from LNPUBLIC on 32-bit Windows only).
+#define TARVIK_NOTES_PLAIN_ENTRY_POINTS(X)                                                         \
+    X(NSFIsFileItemMimePart, BOOL, (NOTEHANDLE note, BLOCKID fileItem))
 
 // The entry points of one loaded library.
 struct EntryPoints {
 #define TARVIK_NOTES_DECLARE(name, result, params) result(TARVIK_LNPUBLIC* name) params = nullptr;
     TARVIK_NOTES_ENTRY_POINTS(TARVIK_NOTES_DECLARE)
 #undef TARVIK_NOTES_DECLARE
+#define TARVIK_NOTES_DECLARE_PLAIN(name, result, params) result(*name) params = nullptr;
+    TARVIK_NOTES_PLAIN_ENTRY_POINTS(TARVIK_NOTES_DECLARE_PLAIN)
+#undef TARVIK_NOTES_DECLARE_PLAIN
 };
 
-// The names of all entry points, in the order of the table.
+// The names of all entry points, in the order of the tables.
 inline constexpr const char* entryPointNames[] = {
 #define TARVIK_NOTES_NAME(name, result, params) #name,
-    TARVIK_NOTES_ENTRY_POINTS(TARVIK_NOTES_NAME)
+    TARVIK_NOTES_ENTRY_POINTS(TARVIK_NOTES_NAME) TARVIK_NOTES_PLAIN_ENTRY_POINTS(TARVIK_NOTES_NAME)
 #undef TARVIK_NOTES_NAME
 };
 

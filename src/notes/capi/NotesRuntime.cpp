@@ -201,6 +201,7 @@ void NotesRuntime::resolveEntryPoints()
         missing.append(QLatin1String(entryPointNames[index]));                                     \
     ++index;
     TARVIK_NOTES_ENTRY_POINTS(TARVIK_NOTES_RESOLVE)
+    TARVIK_NOTES_PLAIN_ENTRY_POINTS(TARVIK_NOTES_RESOLVE)
 #undef TARVIK_NOTES_RESOLVE
     if (!missing.isEmpty())
         throw OperationError(
