@@ -150,12 +150,10 @@ QDateTime dateTimeFromExpansions(const TIMEDATE& value, const TIME& utc, const T
     if (!hasDate)
         return QDateTime(QDate(1899, 12, 30), writerTime, Qt::LocalTime);
     const QDateTime instant(QDate(utc.year, utc.month, utc.day),
-                            QTime(utc.hour, utc.minute, utc.second, utc.hundredth * 10),
-                            Qt::UTC);
+                            QTime(utc.hour, utc.minute, utc.second, utc.hundredth * 10), Qt::UTC);
     if (!instant.isValid())
         return instant;
-    const QDateTime writerClock(QDate(writer.year, writer.month, writer.day), writerTime,
-                                Qt::UTC);
+    const QDateTime writerClock(QDate(writer.year, writer.month, writer.day), writerTime, Qt::UTC);
     const qint64 offset = writerClock.isValid() ? instant.secsTo(writerClock) : 0;
     // Offsets beyond 14 hours are no zone's: the instant alone is kept.
     if (offset < -14 * 3600 || offset > 14 * 3600)

@@ -543,8 +543,8 @@ public:
             MimeAttachment a;
             a.part = m_part;
             a.type = m_facts.type;
-            a.name = m_facts.fileName.isEmpty() ? madeUpName(m_part, m_facts.type)
-                                                : m_facts.fileName;
+            a.name =
+                m_facts.fileName.isEmpty() ? madeUpName(m_part, m_facts.type) : m_facts.fileName;
             content.attachments.append(a);
         }
         m_cut = false;
@@ -589,7 +589,8 @@ public:
         m_inside = part == m_wanted;
         if (m_inside) {
             m_found = true;
-            m_decoder = std::make_unique<StreamDecoder>(headerBytes(headers, "Content-Transfer-Encoding"));
+            m_decoder =
+                std::make_unique<StreamDecoder>(headerBytes(headers, "Content-Transfer-Encoding"));
         }
     }
     void bodyPiece(const QByteArray& bytes, const QByteArray& before) override
@@ -635,8 +636,7 @@ void extractMimePart(const ChunkReader& read, int part, const ByteSink& sink)
 
 QString decodeEncodedWords(const QByteArray& value)
 {
-    static const QRegularExpression word(
-        QStringLiteral("=\\?([^?]+)\\?([bBqQ])\\?([^?]*)\\?="));
+    static const QRegularExpression word(QStringLiteral("=\\?([^?]+)\\?([bBqQ])\\?([^?]*)\\?="));
     const QString text = QString::fromLatin1(value);
     QString out;
     qsizetype pos = 0;
@@ -656,7 +656,8 @@ QString decodeEncodedWords(const QByteArray& value)
             bytes = QByteArray::fromBase64(payload);
         } else {
             payload.replace('_', ' ');
-            const std::string decoded = nsf::decodeTransferEncoding(view(payload), "quoted-printable");
+            const std::string decoded =
+                nsf::decodeTransferEncoding(view(payload), "quoted-printable");
             bytes = QByteArray::fromStdString(decoded);
         }
         try {
@@ -683,7 +684,8 @@ QString htmlToText(const QString& html)
     static const QRegularExpression comment(QStringLiteral("<!--.*?-->"),
                                             QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression breaks(
-        QStringLiteral("<(br|/p|/div|/tr|/h[1-6]|/li|/table|/blockquote)\\b[^>]*>|<(p|div|li|tr|h[1-6])\\b[^>]*>"),
+        QStringLiteral("<(br|/p|/div|/tr|/h[1-6]|/li|/table|/"
+                       "blockquote)\\b[^>]*>|<(p|div|li|tr|h[1-6])\\b[^>]*>"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression cells(QStringLiteral("</t[dh]\\s*>"),
                                           QRegularExpression::CaseInsensitiveOption);
@@ -697,7 +699,8 @@ QString htmlToText(const QString& html)
     s.replace(cells, QStringLiteral("\t"));
     s.remove(tags);
 
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]+|#[xX][0-9a-fA-F]+|[a-zA-Z]+);"));
+    static const QRegularExpression entity(
+        QStringLiteral("&(#[0-9]+|#[xX][0-9a-fA-F]+|[a-zA-Z]+);"));
     QString out;
     qsizetype pos = 0;
     QRegularExpressionMatchIterator it = entity.globalMatch(s);

@@ -19,9 +19,9 @@ using ChunkReader = std::function<std::size_t(char* buffer, std::size_t capacity
 using ByteSink = std::function<void(const char* data, std::size_t length)>;
 
 struct MimeAttachment {
-    int part = 0;    // the leaf part's number in message order, from 0
-    QString name;    // the file name the part gives, or one made from its number and type
-    QString type;    // its Content-Type, lower case ("application/pdf")
+    int part = 0; // the leaf part's number in message order, from 0
+    QString name; // the file name the part gives, or one made from its number and type
+    QString type; // its Content-Type, lower case ("application/pdf")
 };
 
 struct MimeContent {

@@ -110,7 +110,8 @@ QList<ItemEntry> readItems(NoteHandle& note)
     BLOCKID value{};
     WORD type = 0;
     DWORD length = 0;
-    STATUS status = runtime.api().NSFItemInfo(note.get(), nullptr, 0, &item, &type, &value, &length);
+    STATUS status =
+        runtime.api().NSFItemInfo(note.get(), nullptr, 0, &item, &type, &value, &length);
     while (status == NOERROR) {
         if (items.size() >= maxItems)
             throw OperationError(QStringLiteral("The document %1 has more than %2 items")
@@ -131,8 +132,9 @@ QList<ItemEntry> readItems(NoteHandle& note)
                                                &length);
     }
     if ((status & ERR_MASK) != ERR_ITEM_NOT_FOUND)
-        runtime.check(status, QStringLiteral("Notes cannot read the items of the document %1")
-                                  .arg(hexId(note.id())));
+        runtime.check(
+            status,
+            QStringLiteral("Notes cannot read the items of the document %1").arg(hexId(note.id())));
     return items;
 }
 
@@ -143,10 +145,9 @@ QString textOfItems(NotesRuntime& runtime, const QList<const ItemEntry*>& parts)
         MemoryHandle buffer(runtime);
         DWORD length = 0;
         const STATUS status = runtime.api().ConvertItemToText(
-            part->value, part->valueLength, lineDelimiter, unfoldedLine, buffer.out(), &length,
-            0);
-        runtime.check(status, QStringLiteral("Notes cannot turn the item \"%1\" into text")
-                                  .arg(part->name));
+            part->value, part->valueLength, lineDelimiter, unfoldedLine, buffer.out(), &length, 0);
+        runtime.check(
+            status, QStringLiteral("Notes cannot turn the item \"%1\" into text").arg(part->name));
         QString piece;
         if (buffer.get() != NULLHANDLE && length > 0) {
             LockedMemory data(runtime, buffer.get());
@@ -171,7 +172,8 @@ public:
         const auto source = platform::fileIdentity(database);
         if (target && source && target->device == source->device && target->inode == source->inode)
             throw OperationError(
-                QStringLiteral("Cannot write \"%1\": it is the Notes database being read").arg(path));
+                QStringLiteral("Cannot write \"%1\": it is the Notes database being read")
+                    .arg(path));
         QString why;
         platform::FileDescriptor fd = platform::openForWriteNoFollow(path, &why);
         if (!fd)
@@ -375,18 +377,17 @@ std::shared_ptr<const std::vector<NOTEID>> OpenDatabase::readEntries(NOTEID view
     NotesRuntime& rt = runtime();
     CollectionHandle collection(*handle, viewNoteId, 0);
     auto ids = std::make_shared<std::vector<NOTEID>>();
-    readCollection(rt, collection.get(), READ_MASK_NOTEID,
-                   [&](const char* buffer, WORD length, DWORD count) {
-                       if (std::size_t(count) * sizeof(NOTEID) > length)
-                           throw OperationError(
-                               QStringLiteral("Notes gave the view's entries cut short"));
-                       for (DWORD i = 0; i < count; ++i) {
-                           NOTEID id;
-                           std::memcpy(&id, buffer + i * sizeof(NOTEID), sizeof id);
-                           if (!(id & NOTEID_CATEGORY)) // categories are no documents
-                               ids->push_back(id);
-                       }
-                   });
+    readCollection(
+        rt, collection.get(), READ_MASK_NOTEID, [&](const char* buffer, WORD length, DWORD count) {
+            if (std::size_t(count) * sizeof(NOTEID) > length)
+                throw OperationError(QStringLiteral("Notes gave the view's entries cut short"));
+            for (DWORD i = 0; i < count; ++i) {
+                NOTEID id;
+                std::memcpy(&id, buffer + i * sizeof(NOTEID), sizeof id);
+                if (!(id & NOTEID_CATEGORY)) // categories are no documents
+                    ids->push_back(id);
+            }
+        });
     return ids;
 }
 
@@ -429,7 +430,8 @@ public:
     {
         if (decryptFailure && (item.flags & ITEM_SEAL))
             throw OperationError(
-                QStringLiteral("The item \"%1\" is encrypted and the Notes ID cannot decrypt it: %2")
+                QStringLiteral(
+                    "The item \"%1\" is encrypted and the Notes ID cannot decrypt it: %2")
                     .arg(item.name, *decryptFailure));
     }
 
@@ -545,8 +547,8 @@ public:
         if (m_note->attachmentKey)
             key = *m_note->attachmentKey;
         const STATUS status = rt.api().NSFNoteExtractWithCallback(
-            m_note->note->get(), item.item, m_note->attachmentKey ? &key : nullptr, 0,
-            extractChunk, &context);
+            m_note->note->get(), item.item, m_note->attachmentKey ? &key : nullptr, 0, extractChunk,
+            &context);
         if (context.failure)
             throw OperationError(*context.failure);
         rt.check(status, QStringLiteral("Notes cannot extract the attachment \"%1\"").arg(m_name));
@@ -695,8 +697,8 @@ public:
         }
         switch (item->type) {
         case TYPE_COMPOSITE:
-            return NotesValueArray({NotesValue::fromText(
-                textOfItems(rt, note.parts(item->name, TYPE_COMPOSITE)))});
+            return NotesValueArray(
+                {NotesValue::fromText(textOfItems(rt, note.parts(item->name, TYPE_COMPOSITE)))});
         case TYPE_MIME_PART: {
             const MimeContent& mime = note.mime(*item);
             if (!mime.textFailure.isEmpty())
@@ -910,7 +912,9 @@ public:
             [&](const ViewInfo& v) { return v.title.name == name; },
             [&](const ViewInfo& v) { return v.title.aliases.contains(name); },
             [&](const ViewInfo& v) { return sameName(v.title.name, wanted); },
-            [&](const ViewInfo& v) { return v.title.aliases.contains(wanted, Qt::CaseInsensitive); },
+            [&](const ViewInfo& v) {
+                return v.title.aliases.contains(wanted, Qt::CaseInsensitive);
+            },
             [&](const ViewInfo& v) { return sameName(v.title.whole.trimmed(), wanted); },
         };
         for (const auto& test : tests) {
@@ -965,7 +969,8 @@ private:
 
 } // namespace
 
-NotesApiBackend::NotesApiBackend(NotesApiSettings settings) : m_settings(std::move(settings)) {}
+NotesApiBackend::NotesApiBackend(NotesApiSettings settings) : m_settings(std::move(settings))
+{}
 
 NotesApiBackend::~NotesApiBackend() = default;
 

@@ -36,8 +36,7 @@ NoteHandle::NoteHandle(std::shared_ptr<DatabaseHandle> db, NOTEID id, DWORD flag
 {
     NOTEHANDLE handle = NULLHANDLE;
     const STATUS status = runtime().api().NSFNoteOpenExt(m_db->get(), id, flags, &handle);
-    runtime().check(status,
-                    QStringLiteral("Notes cannot open the document 0x%1").arg(id, 0, 16));
+    runtime().check(status, QStringLiteral("Notes cannot open the document 0x%1").arg(id, 0, 16));
     m_handle = handle;
 }
 
@@ -82,9 +81,9 @@ CollectionHandle::CollectionHandle(DatabaseHandle& db, NOTEID viewNoteId, WORD f
     : m_runtime(db.runtime())
 {
     HCOLLECTION handle = 0;
-    const STATUS status = m_runtime.api().NIFOpenCollection(
-        db.get(), db.get(), viewNoteId, flags, NULLHANDLE, &handle, nullptr, nullptr, nullptr,
-        nullptr);
+    const STATUS status =
+        m_runtime.api().NIFOpenCollection(db.get(), db.get(), viewNoteId, flags, NULLHANDLE,
+                                          &handle, nullptr, nullptr, nullptr, nullptr);
     m_runtime.check(status, QStringLiteral("Notes cannot open the view"));
     m_handle = handle;
     m_open = true;
@@ -139,7 +138,8 @@ std::size_t MimeStreamHandle::read(char* buffer, std::size_t capacity)
         m_ended = true;
     else if (result != MIME_STREAM_SUCCESS)
         throw OperationError(
-            QStringLiteral("Notes gave an unknown answer (%1) reading the MIME stream").arg(result));
+            QStringLiteral("Notes gave an unknown answer (%1) reading the MIME stream")
+                .arg(result));
     if (length > max)
         throw OperationError(QStringLiteral("Notes read more than the buffer holds"));
     // A read that gives nothing without saying the stream ended would never end.
@@ -148,8 +148,9 @@ std::size_t MimeStreamHandle::read(char* buffer, std::size_t capacity)
     return length;
 }
 
-void readCollection(NotesRuntime& runtime, HCOLLECTION collection, DWORD mask,
-                    const std::function<void(const char* buffer, WORD length, DWORD count)>& entries)
+void readCollection(
+    NotesRuntime& runtime, HCOLLECTION collection, DWORD mask,
+    const std::function<void(const char* buffer, WORD length, DWORD count)>& entries)
 {
     COLLECTIONPOSITION position{};
     position.Level = 0;

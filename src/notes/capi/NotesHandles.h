@@ -131,7 +131,8 @@ private:
 // Every entry of a collection from its start, in its order, read in as many calls of
 // NIFReadEntries as the buffers need; each call's buffer goes to `entries` with the number of
 // entries in it. Throws OperationError when Notes reports an error.
-void readCollection(NotesRuntime& runtime, HCOLLECTION collection, DWORD mask,
-                    const std::function<void(const char* buffer, WORD length, DWORD count)>& entries);
+void readCollection(
+    NotesRuntime& runtime, HCOLLECTION collection, DWORD mask,
+    const std::function<void(const char* buffer, WORD length, DWORD count)>& entries);
 
 } // namespace tarvik::notes::capi

@@ -32,8 +32,8 @@ class NotesPasswordSource {
 public:
     struct Request {
         QString idFile;
-        int attempt = 1;  // 1 for the first time this ID's password is asked for
-        QString refusal;  // why Notes refused the last password, or why one is needed
+        int attempt = 1; // 1 for the first time this ID's password is asked for
+        QString refusal; // why Notes refused the last password, or why one is needed
     };
 
     virtual ~NotesPasswordSource() = default;
@@ -105,7 +105,10 @@ public:
     // Text from Notes (LMBCS) as a QString; a NUL inside becomes a line break, as Notes
     // stores line breaks in text values.
     QString fromLmbcs(const char* data, std::size_t length);
-    QString fromLmbcs(const QByteArray& bytes) { return fromLmbcs(bytes.constData(), bytes.size()); }
+    QString fromLmbcs(const QByteArray& bytes)
+    {
+        return fromLmbcs(bytes.constData(), bytes.size());
+    }
     // Text for Notes: LMBCS, without a terminating NUL.
     QByteArray toLmbcs(const QString& text);
 
