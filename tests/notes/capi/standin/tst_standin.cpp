@@ -7,6 +7,9 @@
 #include "ToolRun.h"
 
 #include "nsf/Database.h"
+#include "nsf/ObjectItem.h"
+#include "nsf/TextCodec.h"
+#include "nsf/Values.h"
 #include "nsf/Views.h"
 
 #include <QDir>
@@ -61,6 +64,8 @@ struct Api {
     ENTRY(NSFItemGetText);
     ENTRY(NSFItemGetTextListEntries);
     ENTRY(NSFItemGetTextListEntry);
+    ENTRY(NSFItemGetTime);
+    ENTRY(NSFItemGetNumber);
     ENTRY(NSFNoteHasObjects);
     ENTRY(NSFNoteExtractFile);
     ENTRY(NSFNoteDecrypt);
@@ -103,6 +108,8 @@ struct Api {
         FIND(NSFItemGetText);
         FIND(NSFItemGetTextListEntries);
         FIND(NSFItemGetTextListEntry);
+        FIND(NSFItemGetTime);
+        FIND(NSFItemGetNumber);
         FIND(NSFNoteHasObjects);
         FIND(NSFNoteExtractFile);
         FIND(NSFNoteDecrypt);
@@ -590,6 +597,163 @@ private Q_SLOTS:
         // tested over a local store.
         QCOMPARE(sealed, 0);
         QVERIFY(plain > 0);
+        QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
+        api.NotesTerm();
+    }
+
+    // A local store: its rows in the C API's binary forms (LMBCS text and text lists with
+    // NUL for a line break, number ranges, TIMEDATEs with the writer's zone, rich text as
+    // compound text, attachments as $FILE objects), its views and folders, and a document
+    // carrying a seal, which cannot be decrypted.
+    void localStore()
+    {
+        QTemporaryDir dir;
+        const QString description = dir.filePath(QStringLiteral("store.json"));
+        const QString store = dir.filePath(QStringLiteral("store.db"));
+        QFile json(description);
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        json.write(R"json({"format": 1, "title": "Jörg Weiß - Mail",
+ "views": [{"name": "($Inbox)", "folder": true, "documents": ["b", "a"]},
+           {"name": "All | AllAlias", "folder": false, "documents": ["a", "b", "c"]}],
+ "documents": [
+  {"id": "a", "items": [
+    {"name": "Subject", "type": "text", "values": ["Grüße\nzweite Zeile"]},
+    {"name": "SendTo", "type": "names", "values": ["CN=A/O=X", "CN=B/O=X"]},
+    {"name": "Sizes", "type": "number", "values": [2.5, -7]},
+    {"name": "Count", "type": "number", "values": [3]},
+    {"name": "PostedDate", "type": "datetime", "values": ["2008-01-07T09:14:22+05:30"]},
+    {"name": "Body", "type": "richtext", "values": ["first line\nsecond line"],
+     "embedded": [{"name": "a.txt", "type": 1454, "content_text": "abc", "repeat": 3}]}],
+   "attachments": [{"name": "loose.bin", "type": 1454, "content_text": "xyz"}]},
+  {"id": "b", "items": [{"name": "Subject", "type": "text", "values": ["b"]},
+                        {"name": "$Seal", "type": "text", "values": ["sealed"]}]},
+  {"id": "c", "items": [{"name": "Subject", "type": "text", "values": ["c"]}]}]})json");
+        json.close();
+        const test::ToolRun built =
+            test::runTool(test::builtTool("tarvik-mkstore"), {description, store});
+        QVERIFY2(built.exitCode == 0, built.output.constData());
+
+        QCOMPARE(init(), STATUS(NOERROR));
+        DBHANDLE db = NULLHANDLE;
+        QCOMPARE(api.NSFDbOpen(store.toLocal8Bit().constData(), &db), STATUS(NOERROR));
+        char info[NSF_INFO_SIZE] = {};
+        QCOMPARE(api.NSFDbInfoGet(db, info), STATUS(NOERROR));
+        QCOMPARE(QString::fromStdString(nsf::lmbcsToUtf8(std::string_view(info))),
+                 QStringLiteral("Jörg Weiß - Mail"));
+
+        HCOLLECTION design = 0;
+        QCOMPARE(api.NIFOpenCollection(db, db, NOTE_ID_SPECIAL | NOTE_CLASS_DESIGN, 0, NULLHANDLE,
+                                       &design, nullptr, nullptr, nullptr, nullptr),
+                 STATUS(NOERROR));
+        const auto views =
+            readAll(design, READ_MASK_NOTEID | READ_MASK_NOTECLASS | READ_MASK_SUMMARY);
+        QCOMPARE(api.NIFCloseCollection(design), STATUS(NOERROR));
+        QCOMPARE(views.size(), std::size_t(2));
+        QCOMPARE(views[0].title, std::string("($Inbox)"));
+        QCOMPARE(views[0].flags, std::string("F"));
+        QCOMPARE(views[1].flags, std::string(""));
+        NOTEID byAlias = 0;
+        QCOMPARE(api.NIFFindView(db, "allalias", &byAlias), STATUS(NOERROR));
+        QCOMPARE(byAlias, views[1].id);
+
+        auto entriesOf = [&db](NOTEID view) {
+            HCOLLECTION c = 0;
+            std::vector<NOTEID> ids;
+            if (api.NIFOpenCollection(db, db, view, 0, NULLHANDLE, &c, nullptr, nullptr, nullptr,
+                                      nullptr) != NOERROR)
+                return ids;
+            for (const Entry& e : readAll(c, READ_MASK_NOTEID))
+                ids.push_back(e.id);
+            api.NIFCloseCollection(c);
+            return ids;
+        };
+        const std::vector<NOTEID> inbox = entriesOf(views[0].id);
+        const std::vector<NOTEID> all = entriesOf(views[1].id);
+        QCOMPARE(inbox.size(), std::size_t(2));
+        QCOMPARE(all.size(), std::size_t(3));
+        QCOMPARE(inbox[0], all[1]); // "b" first in the inbox
+        QCOMPARE(inbox[1], all[0]);
+
+        NOTEHANDLE a = NULLHANDLE;
+        QCOMPARE(api.NSFNoteOpen(db, all[0], 0, &a), STATUS(NOERROR));
+        std::vector<ScannedItem> items;
+        QCOMPARE(api.NSFItemScan(a, collect, &items), STATUS(NOERROR));
+        std::map<std::string, std::vector<std::uint8_t>> byName;
+        std::vector<std::string> files;
+        for (const ScannedItem& i : items) {
+            if (i.name == "$FILE")
+                files.push_back(nsf::decodeFileObject(nsf::Bytes(i.value).subspan(2)).name);
+            else
+                byName[i.name] = i.value;
+        }
+        auto body = [&byName](const char* name) {
+            const auto& v = byName.at(name);
+            return std::make_pair(word(v.data()), nsf::Bytes(v).subspan(2));
+        };
+        QCOMPARE(body("Subject").first, WORD(TYPE_TEXT));
+        QCOMPARE(QString::fromStdString(nsf::decodeText(body("Subject").second)),
+                 QStringLiteral("Grüße\nzweite Zeile"));
+        const auto subject = body("Subject").second;
+        QVERIFY(std::find(subject.begin(), subject.end(), '\0') != subject.end());
+        QVERIFY(std::find(subject.begin(), subject.end(), '\n') == subject.end());
+        QCOMPARE(body("SendTo").first, WORD(TYPE_TEXT_LIST));
+        QCOMPARE(nsf::decodeTextList(body("SendTo").second),
+                 (std::vector<std::string>{"CN=A/O=X", "CN=B/O=X"}));
+        QVERIFY(std::find_if(items.begin(), items.end(), [](const ScannedItem& i) {
+                    return i.name == "SendTo" && (i.flags & ITEM_NAMES);
+                }) != items.end());
+        QCOMPARE(body("Sizes").first, WORD(TYPE_NUMBER_RANGE));
+        QCOMPARE(nsf::decodeNumberRange(body("Sizes").second).values,
+                 (std::vector<double>{2.5, -7}));
+        QCOMPARE(body("Count").first, WORD(TYPE_NUMBER));
+        QCOMPARE(nsf::decodeNumber(body("Count").second), 3.0);
+        NUMBER number = 0;
+        QVERIFY(api.NSFItemGetNumber(a, "Sizes", &number));
+        QCOMPARE(number, 2.5);
+        QCOMPARE(body("PostedDate").first, WORD(TYPE_TIME));
+        const nsf::TimeDate posted = nsf::decodeTime(body("PostedDate").second);
+        QCOMPARE(nsf::formatTimeDate(posted), std::string("2008-01-07T03:44:22.00Z"));
+        QCOMPARE(posted.zoneMinutesEast(), 330);
+        TIMEDATE td{};
+        QVERIFY(api.NSFItemGetTime(a, "posteddate", &td));
+        QCOMPARE(td.Innards[0], posted.time);
+        QCOMPARE(files, (std::vector<std::string>{"a.txt", "loose.bin"}));
+
+        BLOCKID item{}, value{};
+        WORD type = 0;
+        DWORD length = 0;
+        QCOMPARE(api.NSFItemInfo(a, "Body", 4, &item, &type, &value, &length), STATUS(NOERROR));
+        DHANDLE text = NULLHANDLE;
+        DWORD textLength = 0;
+        QCOMPARE(api.ConvertItemToText(value, length, "\n", 80, &text, &textLength, FALSE),
+                 STATUS(NOERROR));
+        const QByteArray plain(static_cast<const char*>(api.OSLockObject(text)),
+                               qsizetype(textLength));
+        api.OSUnlockObject(text);
+        QCOMPARE(api.OSMemFree(text), STATUS(NOERROR));
+        QVERIFY2(plain.trimmed() == "first line\nsecond line", plain.constData());
+
+        QStringList extracted;
+        STATUS s = api.NSFItemInfo(a, "$FILE", 5, &item, &type, &value, &length);
+        while (s == NOERROR) {
+            const QString out = dir.filePath(QStringLiteral("out%1").arg(extracted.size()));
+            QCOMPARE(api.NSFNoteExtractFile(a, item, out.toLocal8Bit().constData(), nullptr),
+                     STATUS(NOERROR));
+            QFile f(out);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            extracted << QString::fromLatin1(f.readAll());
+            s = api.NSFItemInfoNext(a, item, "$FILE", 5, &item, &type, &value, &length);
+        }
+        QCOMPARE(extracted, (QStringList{QStringLiteral("abcabcabc"), QStringLiteral("xyz")}));
+        QCOMPARE(api.NSFNoteDecrypt(a, 0, nullptr), STATUS(ERR_NOTE_NOT_SEALED));
+        QCOMPARE(api.NSFNoteClose(a), STATUS(NOERROR));
+
+        NOTEHANDLE b = NULLHANDLE;
+        QCOMPARE(api.NSFNoteOpen(db, all[1], 0, &b), STATUS(NOERROR));
+        QCOMPARE(api.NSFNoteDecrypt(b, 0, nullptr), STATUS(ERR_BSAFE_NOKEY));
+        QCOMPARE(api.NSFNoteClose(b), STATUS(NOERROR));
+        NOTEHANDLE none = NULLHANDLE;
+        QCOMPARE(api.NSFNoteOpen(db, all[2] + 4, 0, &none), STATUS(ERR_INVALID_NOTE));
         QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
         api.NotesTerm();
     }
