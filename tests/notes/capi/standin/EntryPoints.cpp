@@ -6,6 +6,8 @@
 #include "Registry.h"
 #include "Source.h"
 
+#include "nsf/MimePart.h"
+#include "nsf/ObjectItem.h"
 #include "nsf/RichText.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -1222,4 +1225,136 @@ EXPORT STATUS LNPUBLIC ConvertItemToText(BLOCKID ItemValue, DWORD ItemValueLengt
     *retBufferLength = static_cast<DWORD>(out.size());
     *rethBuffer = r.add(std::move(buffer));
     return NOERROR;
+}
+
+// ---- MIME streams ------------------------------------------------------------------------
+
+namespace {
+
+// The bytes of the attachment a MIME body is kept in, through a temporary file.
+std::string objectBytes(Registry& r, const NoteObject& n, const std::string& fileName)
+{
+    for (const SourceItem& item : n.note.items) {
+        if (item.type != TYPE_OBJECT || !sameName(item.name, "$FILE"))
+            continue;
+        try {
+            if (tarvik::nsf::decodeFileObject(item.value).name != fileName)
+                continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        char path[] = "/tmp/tarvik-standin-XXXXXX";
+        const int fd = ::mkstemp(path);
+        if (fd < 0)
+            throw SourceError(ERR_FILE_WRITE, "no temporary file");
+        ::close(fd);
+        std::string bytes;
+        try {
+            r.database(n.db)->source->extract(n.note, item, path);
+            if (std::FILE* f = std::fopen(path, "rb")) {
+                char buffer[65536];
+                std::size_t got;
+                while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+                    bytes.append(buffer, got);
+                std::fclose(f);
+            }
+        } catch (...) {
+            std::remove(path);
+            throw;
+        }
+        std::remove(path);
+        return bytes;
+    }
+    throw SourceError(ERR_ITEM_NOT_FOUND, "no attachment " + fileName + " for a MIME body");
+}
+
+} // namespace
+
+EXPORT STATUS LNPUBLIC MIMEStreamOpen(NOTEHANDLE hNote, char* pchItemName, WORD wItemNameLen,
+                                      DWORD dwOpenFlags, MIMEHANDLE* rethMIMEStream)
+{
+    Call call("MIMEStreamOpen");
+    if (rethMIMEStream)
+        *rethMIMEStream = nullptr;
+    if (STATUS s = call.ready())
+        return s;
+    Registry& r = call.r();
+    NoteObject* n = r.note(hNote);
+    if (!n || !pchItemName || !rethMIMEStream) {
+        call.misuse("not an open note, or no item name or result pointer");
+        return ERR_PROTECTED;
+    }
+    if (!(dwOpenFlags & MIME_STREAM_OPEN_READ)) {
+        call.misuse("the stand-in serves MIME streams for reading only");
+        return ERR_PROTECTED;
+    }
+    const std::string_view name(pchItemName, wItemNameLen);
+    const bool mimeHeaders = (dwOpenFlags & MIME_STREAM_MIME_INCLUDE_HEADERS) != 0;
+    MimeStreamObject stream;
+    bool first = true;
+    try {
+        for (const SourceItem& item : n->note.items) {
+            if (item.type != TYPE_MIME_PART || !sameName(item.name, name))
+                continue;
+            const tarvik::nsf::MimePart part = tarvik::nsf::decodeMimePart(item.value);
+            // The outermost entity's headers only when asked for; the parts inside a
+            // multipart are its body, boundaries and headers included.
+            if (!first || mimeHeaders) {
+                stream.data += part.boundary;
+                stream.data += part.headers;
+            }
+            if (part.bodyInObject()) {
+                const auto object = part.objectName();
+                if (!object)
+                    return ERR_ITEM_NOT_FOUND;
+                stream.data += objectBytes(r, *n, *object);
+            } else {
+                stream.data += part.body;
+            }
+            first = false;
+        }
+    } catch (const SourceError& e) {
+        return e.status;
+    } catch (const std::exception&) {
+        return ERR_DATATYPE;
+    }
+    if (first)
+        return ERR_ITEM_NOT_FOUND;
+    *rethMIMEStream =
+        reinterpret_cast<MIMEHANDLE>(static_cast<std::uintptr_t>(r.add(std::move(stream))));
+    return NOERROR;
+}
+
+EXPORT int LNPUBLIC MIMEStreamRead(unsigned char* pchData, unsigned int* puiDataLen,
+                                   unsigned int uiMaxDataLen, MIMEHANDLE hMIMEStream)
+{
+    Call call("MIMEStreamRead");
+    if (call.ready())
+        return MIME_STREAM_IO;
+    MimeStreamObject* m =
+        call.r().mimeStream(static_cast<DHANDLE>(reinterpret_cast<std::uintptr_t>(hMIMEStream)));
+    if (!m || !pchData || !puiDataLen || uiMaxDataLen < 2) {
+        call.misuse("not an open MIME stream, or no buffer (room for at least one byte and the "
+                    "NUL)");
+        return MIME_STREAM_IO;
+    }
+    const std::size_t n = std::min<std::size_t>(uiMaxDataLen - 1u, m->data.size() - m->read);
+    std::memcpy(pchData, m->data.data() + m->read, n);
+    pchData[n] = '\0';
+    m->read += n;
+    *puiDataLen = static_cast<unsigned int>(n);
+    return n == 0 ? MIME_STREAM_EOS : MIME_STREAM_SUCCESS;
+}
+
+EXPORT void LNPUBLIC MIMEStreamClose(MIMEHANDLE hMIMEStream)
+{
+    Call call("MIMEStreamClose");
+    if (call.ready())
+        return;
+    const auto h = static_cast<DHANDLE>(reinterpret_cast<std::uintptr_t>(hMIMEStream));
+    if (!call.r().mimeStream(h)) {
+        call.misuse("not an open MIME stream");
+        return;
+    }
+    call.r().releaseMimeStream(h);
 }

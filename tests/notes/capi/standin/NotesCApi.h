@@ -44,7 +44,7 @@ typedef WORD HCOLLECTION;
 typedef DWORD NOTEID;
 typedef WORD BLOCK;
 typedef double NUMBER;
-typedef DHANDLE MIMEHANDLE;
+typedef void* MIMEHANDLE;
 typedef void* HMODULE;
 
 #define NULLHANDLE ((DHANDLE)0)
@@ -353,6 +353,11 @@ STATUS LNPUBLIC NSFNoteDecrypt(NOTEHANDLE hNote, WORD DecryptFlags,
                                ENCRYPTION_KEY* retKeyForAttachments);
 STATUS LNPUBLIC ListGetText(void* pList, BOOL fPrefixDataType, WORD EntryNumber,
                             char** retTextPointer, WORD* retTextLength);
+STATUS LNPUBLIC MIMEStreamOpen(NOTEHANDLE hNote, char* pchItemName, WORD wItemNameLen,
+                               DWORD dwOpenFlags, MIMEHANDLE* rethMIMEStream);
+int LNPUBLIC MIMEStreamRead(unsigned char* pchData, unsigned int* puiDataLen,
+                            unsigned int uiMaxDataLen, MIMEHANDLE hMIMEStream);
+void LNPUBLIC MIMEStreamClose(MIMEHANDLE hMIMEStream);
 STATUS LNPUBLIC ConvertItemToText(BLOCKID ItemValue, DWORD ItemValueLength,
                                   const char* LineDelimiter, WORD CharsPerLine, DHANDLE* rethBuffer,
                                   DWORD* retBufferLength, BOOL fStripTabs);

@@ -134,7 +134,17 @@ public:
         if (!out)
             throw SourceError(ERR_FILE_WRITE, "cannot create " + path);
         try {
-            auto stream = m_db->openObject(file.object.id, file.compression, file.size);
+            std::unique_ptr<nsf::ObjectStream> stream;
+            try {
+                stream = m_db->openObject(file.object.id, file.compression, file.size);
+            } catch (const FormatError& e) {
+                // Stored bytes whose count differs from the recorded size are all the file
+                // holds of the attachment: they are given, as Notes gives what it stores.
+                if (file.compression != nsf::FileObject::kCompressNone ||
+                    e.kind() != nsf::FailureKind::Damaged)
+                    throw;
+                stream = m_db->openObject(file.object.id, file.compression);
+            }
             std::vector<std::uint8_t> buffer(64 * 1024);
             for (;;) {
                 const std::size_t n = stream->read(buffer);

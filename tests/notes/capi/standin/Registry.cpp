@@ -18,7 +18,8 @@ DHANDLE Registry::next()
         ++m_next;
         if (m_next == 0)
             m_next = 0x1000;
-    } while (m_memory.count(m_next) || m_databases.count(m_next) || m_notes.count(m_next));
+    } while (m_memory.count(m_next) || m_databases.count(m_next) || m_notes.count(m_next) ||
+             m_mimeStreams.count(m_next));
     return m_next;
 }
 
@@ -41,6 +42,19 @@ NOTEHANDLE Registry::add(NoteObject object)
     const DHANDLE h = next();
     m_notes.emplace(h, std::move(object));
     return h;
+}
+
+DHANDLE Registry::add(MimeStreamObject object)
+{
+    const DHANDLE h = next();
+    m_mimeStreams.emplace(h, std::move(object));
+    return h;
+}
+
+MimeStreamObject* Registry::mimeStream(DHANDLE h)
+{
+    auto it = m_mimeStreams.find(h);
+    return it == m_mimeStreams.end() ? nullptr : &it->second;
 }
 
 HCOLLECTION Registry::add(CollectionObject object)
@@ -108,6 +122,9 @@ void Registry::releaseCollection(HCOLLECTION h)
 
 void Registry::closeAll()
 {
+    for (auto& [h, m] : m_mimeStreams)
+        misuse("MIME stream " + std::to_string(h) + " not closed before NotesTerm");
+    m_mimeStreams.clear();
     for (auto& [h, c] : m_collections)
         misuse("collection " + std::to_string(h) + " not closed before NotesTerm");
     while (!m_collections.empty())

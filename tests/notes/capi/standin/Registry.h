@@ -48,6 +48,11 @@ struct CollectionObject {
     NOTEHANDLE sharedViewNote = NULLHANDLE;
 };
 
+struct MimeStreamObject {
+    std::string data; // the serialised MIME
+    std::size_t read = 0;
+};
+
 class Registry {
 public:
     static Registry& instance();
@@ -61,16 +66,19 @@ public:
     DBHANDLE add(DatabaseObject object);
     NOTEHANDLE add(NoteObject object);
     HCOLLECTION add(CollectionObject object);
+    DHANDLE add(MimeStreamObject object);
 
     MemoryObject* memory(DHANDLE h);
     DatabaseObject* database(DBHANDLE h);
     NoteObject* note(NOTEHANDLE h);
     CollectionObject* collection(HCOLLECTION h);
+    MimeStreamObject* mimeStream(DHANDLE h);
 
     void releaseMemory(DHANDLE h) { m_memory.erase(h); }
     void releaseDatabase(DBHANDLE h) { m_databases.erase(h); }
     void releaseNote(NOTEHANDLE h);
     void releaseCollection(HCOLLECTION h);
+    void releaseMimeStream(DHANDLE h) { m_mimeStreams.erase(h); }
 
     // Reports what is still open (handles, buffers not freed) as misuse and forgets it all.
     void closeAll();
@@ -88,6 +96,7 @@ private:
     std::map<DHANDLE, DatabaseObject> m_databases;
     std::map<DHANDLE, NoteObject> m_notes;
     std::map<HCOLLECTION, CollectionObject> m_collections;
+    std::map<DHANDLE, MimeStreamObject> m_mimeStreams;
     DWORD m_misuseCount = 0;
     std::string m_misuseText;
 };

@@ -7,6 +7,7 @@
 #include "ToolRun.h"
 
 #include "nsf/Database.h"
+#include "nsf/MimePart.h"
 #include "nsf/ObjectItem.h"
 #include "nsf/TextCodec.h"
 #include "nsf/Values.h"
@@ -71,6 +72,9 @@ struct Api {
     ENTRY(NSFNoteDecrypt);
     ENTRY(ListGetText);
     ENTRY(ConvertItemToText);
+    ENTRY(MIMEStreamOpen);
+    ENTRY(MIMEStreamRead);
+    ENTRY(MIMEStreamClose);
     ENTRY(TarvikStandinMisuseCount);
     ENTRY(TarvikStandinMisuseText);
 #undef ENTRY
@@ -115,6 +119,9 @@ struct Api {
         FIND(NSFNoteDecrypt);
         FIND(ListGetText);
         FIND(ConvertItemToText);
+        FIND(MIMEStreamOpen);
+        FIND(MIMEStreamRead);
+        FIND(MIMEStreamClose);
         FIND(TarvikStandinMisuseCount);
         FIND(TarvikStandinMisuseText);
 #undef FIND
@@ -470,14 +477,23 @@ private Q_SLOTS:
 
     // Attachments extracted through NSFNoteExtractFile are byte for byte what tarvik-nsfdump
     // --extract writes.
+    void attachmentsExtracted_data()
+    {
+        QTest::addColumn<QString>("file");
+        // MIMEMsg.nsf holds an attachment whose stored size differs from its recorded one.
+        for (const char* f : {"attachment.nsf", "MIMEMsg.nsf", "discuss.nsf", "notesflo.nsf"})
+            QTest::newRow(f) << QString::fromLatin1(f);
+    }
     void attachmentsExtracted()
     {
-        const std::string path = sample("attachment.nsf");
+        QFETCH(QString, file);
+        const std::string path = sample(file.toLatin1().constData());
         QTemporaryDir dumped, extracted;
         const test::ToolRun dump = test::runTool(
             test::builtTool("tarvik-nsfdump"),
             {QStringLiteral("--extract"), dumped.path(), QString::fromStdString(path)});
-        QVERIFY2(dump.exitCode == 0, qPrintable(dump.errorText()));
+        // 1: the dump met damage elsewhere in the file (and says so); what it extracted counts.
+        QVERIFY2(dump.exitCode == 0 || dump.exitCode == 1, qPrintable(dump.errorText()));
         const QStringList expected = QDir(dumped.path()).entryList(QDir::Files, QDir::Name);
         QVERIFY(!expected.isEmpty());
 
@@ -486,7 +502,7 @@ private Q_SLOTS:
         DBHANDLE db = NULLHANDLE;
         QCOMPARE(api.NSFDbOpen(path.c_str(), &db), STATUS(NOERROR));
         int files = 0;
-        for (std::uint32_t id : direct->dataNoteIds().ids) {
+        for (std::uint32_t id : direct->noteIds()) { // design notes hold attachments too
             NOTEHANDLE h = NULLHANDLE;
             if (api.NSFNoteOpen(db, id, 0, &h) != NOERROR)
                 continue;
@@ -565,6 +581,89 @@ private Q_SLOTS:
             QCOMPARE(api.NSFNoteClose(h), STATUS(NOERROR));
         }
         QVERIFY(converted > 0);
+        QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
+        api.NotesTerm();
+    }
+
+    // MIME bodies through the MIME stream: read in small pieces, the parts in order with their
+    // boundaries and headers, a multipart's boundary parameter matching its boundary lines,
+    // bodies kept in attachments included, and the outer headers only when asked for.
+    void mimeStreams()
+    {
+        const std::string path = sample("MIMEMsg.nsf");
+        const auto direct = nsf::Database::open(path);
+        QCOMPARE(init(), STATUS(NOERROR));
+        DBHANDLE db = NULLHANDLE;
+        QCOMPARE(api.NSFDbOpen(path.c_str(), &db), STATUS(NOERROR));
+        auto readStream = [](NOTEHANDLE h, DWORD flags, unsigned int piece, STATUS* status) {
+            MIMEHANDLE stream = nullptr;
+            std::string out;
+            char name[] = "Body";
+            *status = api.MIMEStreamOpen(h, name, 4, flags, &stream);
+            if (*status != NOERROR)
+                return out;
+            std::vector<unsigned char> buffer(piece);
+            unsigned int got = 0;
+            int r;
+            while ((r = api.MIMEStreamRead(buffer.data(), &got, piece, stream)) ==
+                   MIME_STREAM_SUCCESS) {
+                if (got >= piece || buffer[got] != '\0')
+                    return std::string("no NUL after the bytes read");
+                out.append(reinterpret_cast<char*>(buffer.data()), got);
+            }
+            if (r != MIME_STREAM_EOS)
+                out += "<read failed>";
+            api.MIMEStreamClose(stream);
+            return out;
+        };
+        int messages = 0, inObjects = 0;
+        for (std::uint32_t id : direct->dataNoteIds().ids) {
+            const nsf::Note note = direct->readNote(id);
+            std::vector<nsf::MimePart> parts;
+            for (const nsf::Item* item : note.findAll("Body"))
+                if (item->type == nsf::kTypeMimePart)
+                    parts.push_back(nsf::decodeMimePart(item->value));
+            NOTEHANDLE h = NULLHANDLE;
+            QCOMPARE(api.NSFNoteOpen(db, id, 0, &h), STATUS(NOERROR));
+            STATUS status = NOERROR;
+            const std::string whole =
+                readStream(h, MIME_STREAM_OPEN_READ | MIME_STREAM_MIME_INCLUDE_HEADERS, 7, &status);
+            if (parts.empty()) {
+                QCOMPARE(status, STATUS(ERR_ITEM_NOT_FOUND));
+                QCOMPARE(api.NSFNoteClose(h), STATUS(NOERROR));
+                continue;
+            }
+            ++messages;
+            QCOMPARE(status, STATUS(NOERROR));
+            QVERIFY(whole.starts_with(parts[0].headers));
+            std::size_t at = 0;
+            for (const nsf::MimePart& part : parts) {
+                const std::size_t found = whole.find(part.boundary + part.headers, at);
+                QVERIFY(found != std::string::npos);
+                at = found + part.boundary.size() + part.headers.size();
+                if (part.bodyInObject()) {
+                    ++inObjects;
+                    QVERIFY(whole.size() - at >= 1);
+                } else {
+                    QCOMPARE(whole.substr(at, part.body.size()), part.body);
+                    at += part.body.size();
+                }
+            }
+            const auto type = nsf::parseMimeHeaderValue(
+                nsf::mimeHeader(parts[0].headers, "Content-Type").value_or("text/plain"));
+            if (type.value.starts_with("multipart/")) {
+                const auto boundary = type.parameter("boundary");
+                QVERIFY(boundary);
+                QVERIFY(whole.find("--" + *boundary + "\r\n") != std::string::npos);
+                QVERIFY(whole.find("--" + *boundary + "--") != std::string::npos);
+            }
+            const std::string bodyOnly = readStream(h, MIME_STREAM_OPEN_READ, 4096, &status);
+            QCOMPARE(status, STATUS(NOERROR));
+            QCOMPARE(bodyOnly, whole.substr(parts[0].boundary.size() + parts[0].headers.size()));
+            QCOMPARE(api.NSFNoteClose(h), STATUS(NOERROR));
+        }
+        QVERIFY(messages > 0);
+        QVERIFY(inObjects > 0);
         QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
         api.NotesTerm();
     }
