@@ -564,6 +564,86 @@ NOTEHANDLE openNote(Registry& r, DBHANDLE hDb, SourceNote note)
 
 } // namespace
 
+EXPORT STATUS LNPUBLIC NSFSearch(DBHANDLE hDB, FORMULAHANDLE hFormula, char*, WORD SearchFlags,
+                                 WORD NoteClassMask, TIMEDATE* Since, NSFSEARCHPROC EnumRoutine,
+                                 void* EnumRoutineParameter, TIMEDATE* retUntil)
+{
+    std::vector<NOTEID> ids;
+    {
+        Call call("NSFSearch");
+        if (STATUS s = call.ready())
+            return s;
+        DatabaseObject* db = call.r().database(hDB);
+        if (!db || !EnumRoutine) {
+            call.misuse("not an open database, or no action routine");
+            return ERR_PROTECTED;
+        }
+        if (hFormula != NULLHANDLE || Since != nullptr || (SearchFlags & ~SEARCH_SUMMARY))
+            call.misuse("the stand-in searches without formula, date or flags other than "
+                        "SEARCH_SUMMARY");
+        ids = db->source->allNoteIds();
+        if (retUntil)
+            std::memset(retUntil, 0, sizeof *retUntil);
+    }
+    for (NOTEID id : ids) {
+        // Each note is read under the lock; the routine runs without it (it calls the API).
+        SEARCH_MATCH match{};
+        std::vector<std::uint8_t> summary;
+        {
+            std::lock_guard<std::mutex> lock(Registry::instance().mutex);
+            DatabaseObject* db = Registry::instance().database(hDB);
+            if (!db) {
+                Registry::instance().misuse("NSFSearch: the database was closed during the search");
+                return ERR_PROTECTED;
+            }
+            SourceNote note;
+            try {
+                note = db->source->readNote(id);
+            } catch (const SourceError&) {
+                continue; // deleted or unreadable: not a match
+            }
+            if (!(note.noteClass & NoteClassMask & NOTE_CLASS_ALL))
+                continue;
+            match.ID.NoteID = id;
+            std::memcpy(&match.OriginatorID, note.unid.data(), 16);
+            match.NoteClass = note.noteClass;
+            match.SERetFlags = SE_FMATCH;
+            if (SearchFlags & SEARCH_SUMMARY) {
+                std::vector<const SourceItem*> items;
+                // A summary buffer's lengths are words: items past 64K are left out.
+                std::size_t total = 4;
+                for (const SourceItem& item : note.items) {
+                    if (!(item.flags & ITEM_SUMMARY))
+                        continue;
+                    total += 4 + item.name.size() + 2 + item.value.size();
+                    if (total > 0xffff)
+                        break;
+                    items.push_back(&item);
+                }
+                putWord(summary, 0);
+                putWord(summary, static_cast<std::uint16_t>(items.size()));
+                for (const SourceItem* item : items) {
+                    putWord(summary, static_cast<std::uint16_t>(item->name.size()));
+                    putWord(summary, static_cast<std::uint16_t>(item->value.size() + 2));
+                }
+                for (const SourceItem* item : items) {
+                    summary.insert(summary.end(), item->name.begin(), item->name.end());
+                    putWord(summary, item->type);
+                    summary.insert(summary.end(), item->value.begin(), item->value.end());
+                }
+                summary[0] = static_cast<std::uint8_t>(summary.size() & 0xff);
+                summary[1] = static_cast<std::uint8_t>(summary.size() >> 8);
+                match.SummaryLength = static_cast<WORD>(summary.size());
+            }
+        }
+        if (STATUS s = EnumRoutine(EnumRoutineParameter, &match,
+                                   summary.empty() ? nullptr
+                                                   : reinterpret_cast<ITEM_TABLE*>(summary.data())))
+            return s;
+    }
+    return NOERROR;
+}
+
 EXPORT STATUS LNPUBLIC NIFFindDesignNote(DBHANDLE hFile, const char* Name, WORD Class,
                                          NOTEID* retNoteID)
 {

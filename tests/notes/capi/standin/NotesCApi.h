@@ -86,6 +86,38 @@ typedef struct {
 } COLLECTIONPOSITION;
 
 typedef struct {
+    DBID File;
+    TIMEDATE Note;
+    NOTEID NoteID;
+} GLOBALINSTANCEID;
+
+typedef struct {
+    GLOBALINSTANCEID ID;
+    ORIGINATORID OriginatorID;
+    WORD NoteClass;
+    BYTE SERetFlags;
+    BYTE Privileges;
+    WORD SummaryLength;
+} SEARCH_MATCH;
+
+typedef struct {
+    WORD ObjectType;
+    DWORD RRV;
+} OBJECT_DESCRIPTOR;
+
+typedef struct {
+    OBJECT_DESCRIPTOR Header;
+    WORD FileNameLength;
+    WORD HostType;
+    WORD CompressionType;
+    WORD FileAttributes;
+    WORD Flags;
+    DWORD FileSize;
+    TIMEDATE FileCreated;
+    TIMEDATE FileModified;
+} FILEOBJECT;
+
+typedef struct {
     USHORT ListEntries;
 } LIST;
 
@@ -124,6 +156,19 @@ TARVIK_STATIC_ASSERT(sizeof(BLOCKID) == 8, "BLOCKID");
 TARVIK_STATIC_ASSERT(offsetof(BLOCKID, block) == 4, "BLOCKID.block");
 TARVIK_STATIC_ASSERT(sizeof(COLLECTIONPOSITION) == 132, "COLLECTIONPOSITION");
 TARVIK_STATIC_ASSERT(offsetof(COLLECTIONPOSITION, Tumbler) == 4, "COLLECTIONPOSITION.Tumbler");
+TARVIK_STATIC_ASSERT(sizeof(GLOBALINSTANCEID) == 20, "GLOBALINSTANCEID");
+TARVIK_STATIC_ASSERT(sizeof(SEARCH_MATCH) == 56, "SEARCH_MATCH");
+TARVIK_STATIC_ASSERT(offsetof(SEARCH_MATCH, OriginatorID) == 20, "SEARCH_MATCH.OriginatorID");
+TARVIK_STATIC_ASSERT(offsetof(SEARCH_MATCH, NoteClass) == 48, "SEARCH_MATCH.NoteClass");
+TARVIK_STATIC_ASSERT(offsetof(SEARCH_MATCH, SERetFlags) == 50, "SEARCH_MATCH.SERetFlags");
+TARVIK_STATIC_ASSERT(offsetof(SEARCH_MATCH, SummaryLength) == 52, "SEARCH_MATCH.SummaryLength");
+/* Host form; item values of TYPE_OBJECT hold the canonical (packed) form: 6 and 36 bytes. */
+TARVIK_STATIC_ASSERT(sizeof(OBJECT_DESCRIPTOR) == 8, "OBJECT_DESCRIPTOR");
+TARVIK_STATIC_ASSERT(sizeof(FILEOBJECT) == 40, "FILEOBJECT");
+TARVIK_STATIC_ASSERT(offsetof(FILEOBJECT, FileSize) == 20, "FILEOBJECT.FileSize");
+TARVIK_STATIC_ASSERT(offsetof(FILEOBJECT, FileCreated) == 24, "FILEOBJECT.FileCreated");
+#define ODS_OBJECT_DESCRIPTOR_SIZE 6
+#define ODS_FILEOBJECT_SIZE 36
 TARVIK_STATIC_ASSERT(sizeof(LIST) == 2, "LIST");
 TARVIK_STATIC_ASSERT(sizeof(RANGE) == 4, "RANGE");
 TARVIK_STATIC_ASSERT(sizeof(ITEM_TABLE) == 4, "ITEM_TABLE");
@@ -269,6 +314,14 @@ TARVIK_STATIC_ASSERT(sizeof(NUMBER) == 8, "NUMBER");
 #define SIGNAL_VIEW_TIME_RELATIVE 0x0040
 #define SIGNAL_NOT_SUPPORTED 0x0080
 
+/* NSFSearch. */
+typedef DHANDLE FORMULAHANDLE;
+#define SEARCH_ALL_VERSIONS 0x0001
+#define SEARCH_SUMMARY 0x0002
+#define SE_FNOMATCH 0x00
+#define SE_FMATCH 0x01
+#define SE_FTRUNCATED 0x02
+
 /* NSFDbInfoGet / NSFDbInfoParse. */
 #define NSF_INFO_SIZE 128
 #define INFOPARSE_TITLE 0
@@ -289,6 +342,9 @@ TARVIK_STATIC_ASSERT(sizeof(NUMBER) == 8, "NUMBER");
 
 typedef STATUS(LNCALLBACK* NSFITEMSCANPROC)(WORD Spare, WORD ItemFlags, char* Name, WORD NameLength,
                                             void* Value, DWORD ValueLength, void* RoutineParameter);
+
+typedef STATUS(LNCALLBACK* NSFSEARCHPROC)(void* EnumRoutineParameter, SEARCH_MATCH* SearchMatch,
+                                          ITEM_TABLE* SummaryBuffer);
 
 /* Start-up and end. */
 STATUS LNPUBLIC NotesInitExtended(int argc, char** argv);
@@ -312,6 +368,9 @@ void LNPUBLIC NSFDbInfoParse(char* Info, WORD What, char* Buffer, WORD Length);
 STATUS LNPUBLIC NSFDbGetSpecialNoteID(DBHANDLE hDB, WORD Index, NOTEID* retNoteID);
 
 /* Views, folders and the design collection. */
+STATUS LNPUBLIC NSFSearch(DBHANDLE hDB, FORMULAHANDLE hFormula, char* ViewTitle, WORD SearchFlags,
+                          WORD NoteClassMask, TIMEDATE* Since, NSFSEARCHPROC EnumRoutine,
+                          void* EnumRoutineParameter, TIMEDATE* retUntil);
 STATUS LNPUBLIC NIFFindDesignNote(DBHANDLE hFile, const char* Name, WORD Class, NOTEID* retNoteID);
 STATUS LNPUBLIC NIFFindView(DBHANDLE hFile, const char* Name, NOTEID* retNoteID);
 STATUS LNPUBLIC NIFOpenCollection(DBHANDLE hViewDB, DBHANDLE hDataDB, NOTEID ViewNoteID,

@@ -39,6 +39,8 @@ public:
         return std::string(buffer.begin(), buffer.end());
     }
 
+    std::vector<std::uint32_t> allNoteIds() const override { return m_db->noteIds(); }
+
     std::vector<DesignEntry> designNotes() const override
     {
         std::vector<DesignEntry> out;

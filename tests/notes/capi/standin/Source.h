@@ -49,6 +49,8 @@ public:
     virtual ~Source() = default;
     // The database information buffer (LMBCS, at most 127 bytes, no NUL).
     virtual std::string infoBuffer() const = 0;
+    // Every note ID, design notes and documents, ascending.
+    virtual std::vector<std::uint32_t> allNoteIds() const = 0;
     // Every design note, in note-ID order.
     virtual std::vector<DesignEntry> designNotes() const = 0;
     // The documents of a view or folder in its order. Throws SourceError when the ID is not a

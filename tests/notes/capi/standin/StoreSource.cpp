@@ -199,6 +199,19 @@ public:
         return title.substr(0, NSF_INFO_SIZE - 1);
     }
 
+    std::vector<std::uint32_t> allNoteIds() const override
+    {
+        std::vector<std::uint32_t> ids;
+        Statement v = prepare("SELECT id FROM views ORDER BY id");
+        while (sqlite3_step(v.get()) == SQLITE_ROW)
+            ids.push_back(static_cast<std::uint32_t>(4 * sqlite3_column_int64(v.get(), 0)));
+        Statement d = prepare("SELECT id FROM documents ORDER BY id");
+        while (sqlite3_step(d.get()) == SQLITE_ROW)
+            ids.push_back(kDocumentIdBase +
+                          4 * static_cast<std::uint32_t>(sqlite3_column_int64(d.get(), 0)));
+        return ids;
+    }
+
     std::vector<DesignEntry> designNotes() const override
     {
         std::vector<DesignEntry> out;

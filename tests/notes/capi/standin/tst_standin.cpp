@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <vector>
 
 using namespace tarvik;
@@ -54,6 +55,7 @@ struct Api {
     ENTRY(NSFDbInfoParse);
     ENTRY(NSFDbGetSpecialNoteID);
     ENTRY(NIFFindView);
+    ENTRY(NSFSearch);
     ENTRY(NIFOpenCollection);
     ENTRY(NIFReadEntries);
     ENTRY(NIFCloseCollection);
@@ -101,6 +103,7 @@ struct Api {
         FIND(NSFDbInfoParse);
         FIND(NSFDbGetSpecialNoteID);
         FIND(NIFFindView);
+        FIND(NSFSearch);
         FIND(NIFOpenCollection);
         FIND(NIFReadEntries);
         FIND(NIFCloseCollection);
@@ -161,6 +164,8 @@ struct Entry {
     std::string title;
     std::string flags;
 };
+std::pair<std::string, std::string> titleAndFlags(const std::uint8_t* table);
+
 std::vector<Entry> readAll(HCOLLECTION coll, DWORD mask)
 {
     std::vector<Entry> out;
@@ -187,31 +192,8 @@ std::vector<Entry> readAll(HCOLLECTION coll, DWORD mask)
                 p += 2;
             }
             if (mask & READ_MASK_SUMMARY) {
-                const std::uint8_t* table = p;
-                const WORD length = word(table);
-                const WORD items = word(table + 2);
-                const std::uint8_t* data = table + 4 + 4 * items;
-                for (WORD k = 0; k < items; ++k) {
-                    const WORD nameLen = word(table + 4 + 4 * k);
-                    const WORD valueLen = word(table + 6 + 4 * k);
-                    const std::string name(reinterpret_cast<const char*>(data), nameLen);
-                    const std::uint8_t* value = data + nameLen;
-                    std::string text;
-                    if (word(value) == TYPE_TEXT) {
-                        text.assign(reinterpret_cast<const char*>(value) + 2, valueLen - 2u);
-                    } else if (word(value) == TYPE_TEXT_LIST) {
-                        for (WORD j = 0; j < word(value + 2); ++j) {
-                            char* t = nullptr;
-                            WORD len = 0;
-                            if (api.ListGetText(const_cast<std::uint8_t*>(value), TRUE, j, &t,
-                                                &len) == NOERROR)
-                                text += (j ? "|" : "") + std::string(t, len);
-                        }
-                    }
-                    (name == "$TITLE" ? e.title : e.flags) = text;
-                    data += nameLen + valueLen;
-                }
-                p += length;
+                std::tie(e.title, e.flags) = titleAndFlags(p);
+                p += word(p);
             }
             out.push_back(e);
         }
@@ -219,6 +201,51 @@ std::vector<Entry> readAll(HCOLLECTION coll, DWORD mask)
         api.OSMemFree(buffer);
     } while (signal & SIGNAL_MORE_TO_DO);
     return out;
+}
+
+// The $TITLE and $Flags texts of a summary buffer (ITEM_TABLE, ITEMs, name/value pairs).
+std::pair<std::string, std::string> titleAndFlags(const std::uint8_t* table)
+{
+    std::string title, flags;
+    const WORD items = word(table + 2);
+    const std::uint8_t* data = table + 4 + 4 * items;
+    for (WORD k = 0; k < items; ++k) {
+        const WORD nameLen = word(table + 4 + 4 * k);
+        const WORD valueLen = word(table + 6 + 4 * k);
+        const std::string name(reinterpret_cast<const char*>(data), nameLen);
+        const std::uint8_t* value = data + nameLen;
+        std::string text;
+        if (word(value) == TYPE_TEXT) {
+            text.assign(reinterpret_cast<const char*>(value) + 2, valueLen - 2u);
+        } else if (word(value) == TYPE_TEXT_LIST) {
+            for (WORD j = 0; j < word(value + 2); ++j) {
+                char* t = nullptr;
+                WORD len = 0;
+                if (api.ListGetText(const_cast<std::uint8_t*>(value), TRUE, j, &t, &len) == NOERROR)
+                    text += (j ? "|" : "") + std::string(t, len);
+            }
+        }
+        if (name == "$TITLE")
+            title = text;
+        else if (name == "$Flags")
+            flags = text;
+        data += nameLen + valueLen;
+    }
+    return {title, flags};
+}
+
+// NSFSearch's action routine: the views found, with title and flags from the summary.
+STATUS LNCALLBACK foundView(void* param, SEARCH_MATCH* match, ITEM_TABLE* summary)
+{
+    SEARCH_MATCH m;
+    std::memcpy(&m, match, sizeof m);
+    if (!(m.SERetFlags & SE_FMATCH) || !summary)
+        return NOERROR;
+    auto [title, flags] = titleAndFlags(reinterpret_cast<const std::uint8_t*>(summary));
+    if (flags.find('G') == std::string::npos)
+        static_cast<std::vector<Entry>*>(param)->push_back(
+            {m.ID.NoteID, m.NoteClass, title, flags});
+    return NOERROR;
 }
 
 struct ScannedItem {
@@ -350,6 +377,16 @@ private Q_SLOTS:
             if ((e.noteClass & NOTE_CLASS_VIEW) && e.flags.find('G') == std::string::npos)
                 listed.push_back(e);
         QCOMPARE(listed.size(), views.views.size());
+        // The other documented way: a search for view notes with their summaries.
+        std::vector<Entry> searched;
+        QCOMPARE(api.NSFSearch(db, NULLHANDLE, nullptr, SEARCH_SUMMARY, NOTE_CLASS_VIEW, nullptr,
+                               foundView, &searched, nullptr),
+                 STATUS(NOERROR));
+        QCOMPARE(searched.size(), listed.size());
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            QCOMPARE(searched[i].id, listed[i].id);
+            QCOMPARE(searched[i].title, listed[i].title);
+        }
         for (std::size_t i = 0; i < listed.size(); ++i) {
             const nsf::ViewNote& view = views.views[i];
             QCOMPARE(listed[i].id, view.noteId);
