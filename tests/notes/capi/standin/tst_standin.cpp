@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include <map>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -963,6 +964,24 @@ private Q_SLOTS:
         QVERIFY(counted("call before init"));
 
         QCOMPARE(init(), STATUS(NOERROR));
+        // Another thread must initialise itself first.
+        STATUS fromThread = NOERROR;
+        std::thread([&fromThread, &path] {
+            DBHANDLE h = NULLHANDLE;
+            fromThread = api.NSFDbOpen(path.c_str(), &h);
+        }).join();
+        QCOMPARE(fromThread, STATUS(ERR_NOT_INITIALIZED));
+        QVERIFY(counted("a thread that did not call NotesInitThread"));
+        std::thread([&fromThread, &path] {
+            DBHANDLE h = NULLHANDLE;
+            if ((fromThread = api.NotesInitThread()) == NOERROR &&
+                (fromThread = api.NSFDbOpen(path.c_str(), &h)) == NOERROR)
+                fromThread = api.NSFDbClose(h);
+            api.NotesTermThread();
+        }).join();
+        QCOMPARE(fromThread, STATUS(NOERROR));
+        QCOMPARE(api.TarvikStandinMisuseCount(), before);
+
         QCOMPARE(api.NSFDbOpen(path.c_str(), &db), STATUS(NOERROR));
         QCOMPARE(api.NSFDbClose(db + 1), STATUS(ERR_PROTECTED));
         QVERIFY(counted("wrong database handle"));
