@@ -834,7 +834,9 @@ EXPORT STATUS LNPUBLIC NIFReadEntries(HCOLLECTION hCollection, COLLECTIONPOSITIO
         *retNumEntriesSkipped = skipped;
     if (pos < 1 || pos > count) {
         IndexPos->Tumbler[0] = static_cast<DWORD>(std::clamp<std::int64_t>(pos, 0, count + 1));
-        return cont ? NOERROR : ERR_NOT_FOUND;
+        // Past either end (an empty view, or the entry after the last): nothing to return,
+        // which is not an error; no buffer is given.
+        return NOERROR;
     }
 
     std::size_t limit = 0xffff;

@@ -751,7 +751,8 @@ private Q_SLOTS:
         QVERIFY(json.open(QIODevice::WriteOnly));
         json.write(R"json({"format": 1, "title": "Jörg Weiß - Mail",
  "views": [{"name": "($Inbox)", "folder": true, "documents": ["b", "a"]},
-           {"name": "All | AllAlias", "folder": false, "documents": ["a", "b", "c"]}],
+           {"name": "All | AllAlias", "folder": false, "documents": ["a", "b", "c"]},
+           {"name": "Empty", "folder": true, "documents": []}],
  "documents": [
   {"id": "a", "items": [
     {"name": "Subject", "type": "text", "values": ["Grüße\nzweite Zeile"]},
@@ -785,7 +786,7 @@ private Q_SLOTS:
         const auto views =
             readAll(design, READ_MASK_NOTEID | READ_MASK_NOTECLASS | READ_MASK_SUMMARY);
         QCOMPARE(api.NIFCloseCollection(design), STATUS(NOERROR));
-        QCOMPARE(views.size(), std::size_t(2));
+        QCOMPARE(views.size(), std::size_t(3));
         QCOMPARE(views[0].title, std::string("($Inbox)"));
         QCOMPARE(views[0].flags, std::string("F"));
         QCOMPARE(views[1].flags, std::string(""));
@@ -810,6 +811,22 @@ private Q_SLOTS:
         QCOMPARE(all.size(), std::size_t(3));
         QCOMPARE(inbox[0], all[1]); // "b" first in the inbox
         QCOMPARE(inbox[1], all[0]);
+        // An empty folder reads as no entries, without error or buffer.
+        HCOLLECTION empty = 0;
+        QCOMPARE(api.NIFOpenCollection(db, db, views[2].id, 0, NULLHANDLE, &empty, nullptr, nullptr,
+                                       nullptr, nullptr),
+                 STATUS(NOERROR));
+        COLLECTIONPOSITION pos{};
+        DHANDLE buffer = 1;
+        DWORD found = 1;
+        WORD signal = 0xffff;
+        QCOMPARE(api.NIFReadEntries(empty, &pos, NAVIGATE_NEXT, 1, NAVIGATE_NEXT, 0xFFFFFFFF,
+                                    READ_MASK_NOTEID, &buffer, nullptr, nullptr, &found, &signal),
+                 STATUS(NOERROR));
+        QCOMPARE(buffer, DHANDLE(NULLHANDLE));
+        QCOMPARE(found, DWORD(0));
+        QCOMPARE(signal, WORD(0));
+        QCOMPARE(api.NIFCloseCollection(empty), STATUS(NOERROR));
 
         NOTEHANDLE a = NULLHANDLE;
         QCOMPARE(api.NSFNoteOpen(db, all[0], 0, &a), STATUS(NOERROR));
