@@ -538,10 +538,56 @@ std::vector<std::uint8_t> summaryOf(const DesignEntry& d)
     return out;
 }
 
-NOTEHANDLE openNote(Registry& r, DBHANDLE hDb, SourceNote note)
+// What Notes does to MIME parts unless asked for them raw: the parts of a field become one
+// rich-text item. Here its text is the message's first text/plain part (else text/html, as
+// it stands); the parts are kept for the MIME stream.
+void mimeToComposite(SourceNote& note, std::vector<SourceItem>& raw)
+{
+    std::vector<SourceItem> items;
+    std::vector<std::string> converted;
+    for (SourceItem& item : note.items) {
+        if (item.type != TYPE_MIME_PART) {
+            items.push_back(std::move(item));
+            continue;
+        }
+        raw.push_back(item);
+        if (std::find_if(converted.begin(), converted.end(), [&item](const std::string& n) {
+                return sameName(n, item.name);
+            }) != converted.end())
+            continue;
+        converted.push_back(item.name);
+        std::optional<std::string> plain, html;
+        for (const SourceItem& part : note.items) {
+            if (part.type != TYPE_MIME_PART || !sameName(part.name, item.name))
+                continue;
+            try {
+                const auto decoded = tarvik::nsf::decodeMimePart(part.value);
+                const auto text = tarvik::nsf::mimePartText(decoded);
+                const auto type = tarvik::nsf::parseMimeHeaderValue(
+                    tarvik::nsf::mimeHeader(decoded.headers, "Content-Type").value_or(""));
+                if (text && type.value == "text/html" && !html)
+                    html = text;
+                else if (text && !plain && type.value != "text/html")
+                    plain = text;
+            } catch (const std::exception&) {
+            }
+        }
+        SourceItem composite;
+        composite.name = item.name;
+        composite.type = TYPE_COMPOSITE;
+        composite.flags = item.flags & ~ITEM_SUMMARY;
+        composite.value = compositeFromText(plain.value_or(html.value_or("")));
+        items.push_back(std::move(composite));
+    }
+    note.items = std::move(items);
+}
+
+NOTEHANDLE openNote(Registry& r, DBHANDLE hDb, SourceNote note, DWORD flags = 0)
 {
     NoteObject n;
     n.db = hDb;
+    if (!(flags & OPEN_RAW_MIME_PART))
+        mimeToComposite(note, n.rawMime);
     MemoryObject table;
     table.itemTable = true;
     table.bytes.resize(4);
@@ -909,7 +955,8 @@ EXPORT STATUS LNPUBLIC NIFReadEntries(HCOLLECTION hCollection, COLLECTIONPOSITIO
 
 // ---- Notes and items -----------------------------------------------------------------------
 
-EXPORT STATUS LNPUBLIC NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD, NOTEHANDLE* rethNote)
+EXPORT STATUS LNPUBLIC NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD flags,
+                                      NOTEHANDLE* rethNote)
 {
     Call call("NSFNoteOpen");
     if (STATUS s = call.ready())
@@ -929,7 +976,7 @@ EXPORT STATUS LNPUBLIC NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD, NOTEHA
         id = *special;
     }
     try {
-        *rethNote = openNote(r, hDB, db->source->readNote(id));
+        *rethNote = openNote(r, hDB, db->source->readNote(id), flags);
         return NOERROR;
     } catch (const SourceError& e) {
         return e.status;
@@ -939,6 +986,7 @@ EXPORT STATUS LNPUBLIC NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD, NOTEHA
 EXPORT STATUS LNPUBLIC NSFNoteOpen(DBHANDLE db_handle, NOTEID note_id, WORD open_flags,
                                    NOTEHANDLE* note_handle)
 {
+    // The WORD flags cannot ask for raw MIME.
     return NSFNoteOpenExt(db_handle, note_id, open_flags, note_handle);
 }
 
@@ -1375,7 +1423,7 @@ EXPORT STATUS LNPUBLIC MIMEStreamOpen(NOTEHANDLE hNote, char* pchItemName, WORD 
     MimeStreamObject stream;
     bool first = true;
     try {
-        for (const SourceItem& item : n->note.items) {
+        for (const SourceItem& item : n->rawMime.empty() ? n->note.items : n->rawMime) {
             if (item.type != TYPE_MIME_PART || !sameName(item.name, name))
                 continue;
             const tarvik::nsf::MimePart part = tarvik::nsf::decodeMimePart(item.value);

@@ -33,6 +33,9 @@ struct NoteObject {
     DHANDLE itemPool = NULLHANDLE;   // item BLOCKIDs: this pool, block = index + 1
     std::vector<DHANDLE> valuePools; // value BLOCKIDs: these pools, block 0
     HCOLLECTION ownedBy = 0;         // a view note the collection keeps (shared)
+    // MIME parts as stored, when the note was opened without OPEN_RAW_MIME_PART and shows
+    // them converted to rich text; the MIME stream reads these.
+    std::vector<SourceItem> rawMime;
 };
 
 struct CollectionEntry {

@@ -73,5 +73,8 @@ std::unique_ptr<Source> openStoreSource(const std::string& path);
 
 // Helpers for sources: text in the API's forms (UTF-8 in, LMBCS out).
 std::string utf8ToLmbcs(const std::string& utf8);
+// Rich text (TYPE_COMPOSITE, without type word) of plain text: a paragraph record and a text
+// record for each line.
+std::vector<std::uint8_t> compositeFromText(const std::string& utf8);
 
 } // namespace tarvik::standin

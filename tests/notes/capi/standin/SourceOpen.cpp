@@ -37,4 +37,39 @@ std::string utf8ToLmbcs(const std::string& utf8)
     return out;
 }
 
+std::vector<std::uint8_t> compositeFromText(const std::string& utf8)
+{
+    std::vector<std::uint8_t> out;
+    auto record = [&out](const std::vector<std::uint8_t>& rec) {
+        out.insert(out.end(), rec.begin(), rec.end());
+        if (out.size() % 2)
+            out.push_back(0); // records start on even offsets
+    };
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = utf8.find('\n', start);
+        std::string line =
+            utf8ToLmbcs(utf8.substr(start, end == std::string::npos ? end : end - start));
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        record({0x81, 2}); // CDPARAGRAPH: byte signature, length 2
+        for (std::size_t at = 0; at == 0 || at < line.size(); at += 60000) {
+            const std::string piece = line.substr(at, 60000);
+            const std::size_t length = 4 + 4 + piece.size(); // signature, FONTID, text
+            std::vector<std::uint8_t> text{0x85, 0xff, static_cast<std::uint8_t>(length & 0xff),
+                                           static_cast<std::uint8_t>(length >> 8)};
+            const std::uint8_t font[4] = {0x00, 0x0a, 0x00, 0x00}; // FONTID: Roman, 10 point
+            text.insert(text.end(), font, font + 4);
+            text.insert(text.end(), piece.begin(), piece.end());
+            record(text);
+            if (line.empty())
+                break;
+        }
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return out;
+}
+
 } // namespace tarvik::standin

@@ -140,36 +140,13 @@ void textValue(const std::vector<std::string>& texts, SourceItem& item)
         putBytes(item.value, t);
 }
 
-// Rich text: a paragraph record and a text record per line of each value.
+// Rich text: each value's lines as paragraphs.
 void richTextValue(const std::vector<std::string>& texts, SourceItem& item)
 {
     item.type = TYPE_COMPOSITE;
-    auto record = [&item](std::vector<std::uint8_t> rec) {
-        item.value.insert(item.value.end(), rec.begin(), rec.end());
-        if (item.value.size() % 2)
-            item.value.push_back(0);
-    };
     for (const std::string& value : texts) {
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t end = value.find('\n', start);
-            const std::string line =
-                utf8ToLmbcs(value.substr(start, end == std::string::npos ? end : end - start));
-            record({0x81, 2}); // CDPARAGRAPH: byte signature, length 2
-            for (std::size_t at = 0; at < line.size() || at == 0; at += 60000) {
-                const std::string piece = line.substr(at, 60000);
-                std::vector<std::uint8_t> text{0x85, 0xff};
-                putWord(text, static_cast<std::uint16_t>(4 + 4 + piece.size()));
-                putDword(text, 0x00000a00); // FONTID: Roman, 10 point
-                putBytes(text, piece);
-                record(std::move(text));
-                if (line.empty())
-                    break;
-            }
-            if (end == std::string::npos)
-                break;
-            start = end + 1;
-        }
+        const std::vector<std::uint8_t> records = compositeFromText(value);
+        item.value.insert(item.value.end(), records.begin(), records.end());
     }
 }
 

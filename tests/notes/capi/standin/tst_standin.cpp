@@ -61,6 +61,7 @@ struct Api {
     ENTRY(NIFReadEntries);
     ENTRY(NIFCloseCollection);
     ENTRY(NSFNoteOpen);
+    ENTRY(NSFNoteOpenExt);
     ENTRY(NSFNoteClose);
     ENTRY(NSFItemInfo);
     ENTRY(NSFItemInfoNext);
@@ -109,6 +110,7 @@ struct Api {
         FIND(NIFReadEntries);
         FIND(NIFCloseCollection);
         FIND(NSFNoteOpen);
+        FIND(NSFNoteOpenExt);
         FIND(NSFNoteClose);
         FIND(NSFItemInfo);
         FIND(NSFItemInfoNext);
@@ -456,7 +458,7 @@ private Q_SLOTS:
                 continue;
             }
             NOTEHANDLE h = NULLHANDLE;
-            QCOMPARE(api.NSFNoteOpen(db, id, 0, &h), STATUS(NOERROR));
+            QCOMPARE(api.NSFNoteOpenExt(db, id, OPEN_RAW_MIME, &h), STATUS(NOERROR));
             ++documents;
             std::vector<ScannedItem> scanned;
             QCOMPARE(api.NSFItemScan(h, collect, &scanned), STATUS(NOERROR));
@@ -663,6 +665,49 @@ private Q_SLOTS:
                     parts.push_back(nsf::decodeMimePart(item->value));
             NOTEHANDLE h = NULLHANDLE;
             QCOMPARE(api.NSFNoteOpen(db, id, 0, &h), STATUS(NOERROR));
+            if (!parts.empty()) {
+                // Opened without OPEN_RAW_MIME, the parts show as one rich-text Body with the
+                // text of the plain-text part.
+                BLOCKID item{}, value{};
+                WORD type = 0;
+                DWORD length = 0;
+                QCOMPARE(api.NSFItemInfo(h, "Body", 4, &item, &type, &value, &length),
+                         STATUS(NOERROR));
+                QCOMPARE(type, WORD(TYPE_COMPOSITE));
+                QCOMPARE(api.NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length),
+                         STATUS(ERR_ITEM_NOT_FOUND));
+                DHANDLE text = NULLHANDLE;
+                DWORD textLength = 0;
+                QCOMPARE(api.ConvertItemToText(value, length, "\n", 80, &text, &textLength, FALSE),
+                         STATUS(NOERROR));
+                const std::string plain(static_cast<const char*>(api.OSLockObject(text)),
+                                        textLength);
+                api.OSUnlockObject(text);
+                QCOMPARE(api.OSMemFree(text), STATUS(NOERROR));
+                for (const nsf::MimePart& part : parts) {
+                    const auto type = nsf::parseMimeHeaderValue(
+                        nsf::mimeHeader(part.headers, "Content-Type").value_or(""));
+                    const auto partText = nsf::mimePartText(part);
+                    if (type.value == "text/plain" && partText && partText->size() > 4) {
+                        const std::string firstLine = partText->substr(0, partText->find('\r'));
+                        QVERIFY2(plain.find(firstLine) != std::string::npos, plain.c_str());
+                        break;
+                    }
+                }
+                // Raw, the stream is the same.
+                NOTEHANDLE raw = NULLHANDLE;
+                QCOMPARE(api.NSFNoteOpenExt(db, id, OPEN_RAW_MIME, &raw), STATUS(NOERROR));
+                STATUS rawStatus = NOERROR;
+                const std::string fromRaw =
+                    readStream(raw, MIME_STREAM_OPEN_READ | MIME_STREAM_MIME_INCLUDE_HEADERS, 4096,
+                               &rawStatus);
+                QCOMPARE(rawStatus, STATUS(NOERROR));
+                STATUS convertedStatus = NOERROR;
+                QCOMPARE(readStream(h, MIME_STREAM_OPEN_READ | MIME_STREAM_MIME_INCLUDE_HEADERS,
+                                    4096, &convertedStatus),
+                         fromRaw);
+                QCOMPARE(api.NSFNoteClose(raw), STATUS(NOERROR));
+            }
             STATUS status = NOERROR;
             const std::string whole =
                 readStream(h, MIME_STREAM_OPEN_READ | MIME_STREAM_MIME_INCLUDE_HEADERS, 7, &status);
