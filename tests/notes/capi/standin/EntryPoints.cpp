@@ -9,6 +9,9 @@
 #include "nsf/MimePart.h"
 #include "nsf/ObjectItem.h"
 #include "nsf/RichText.h"
+#include "nsf/TextCodec.h"
+
+#include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -294,6 +297,97 @@ EXPORT STATUS LNPUBLIC OSMemFree(DHANDLE Handle)
     }
     call.r().releaseMemory(Handle);
     return NOERROR;
+}
+
+namespace {
+
+std::string convert(const char* to, const char* from, std::string_view in)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::string out(in.size() * 4 + 8, '\0');
+    const int32_t n = ucnv_convert(to, from, out.data(), static_cast<int32_t>(out.size()),
+                                   in.data(), static_cast<int32_t>(in.size()), &status);
+    if (U_FAILURE(status))
+        return {};
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+// How many bytes of `text` fit in `room` without cutting a character: UTF-8 by its lead bytes,
+// UTF-16 by its surrogates, LMBCS by its group bytes.
+std::size_t fitting(std::string_view text, std::size_t room, WORD mode)
+{
+    if (text.size() <= room)
+        return text.size();
+    std::size_t n = room;
+    auto byte = [&text](std::size_t i) {
+        return static_cast<std::uint8_t>(text[i]);
+    };
+    if (mode == OS_TRANSLATE_LMBCS_TO_UTF8 || mode == OS_TRANSLATE_LMBCS_TO_NATIVE) {
+        while (n > 0 && (byte(n) & 0xc0) == 0x80)
+            --n;
+    } else if (mode == OS_TRANSLATE_LMBCS_TO_UNICODE) {
+        n &= ~std::size_t(1);
+        if (n >= 2 && (byte(n - 1) & 0xfc) == 0xd8) // a high surrogate before the cut
+            n -= 2;
+    } else {
+        // LMBCS: walk whole characters (a group byte below 0x20 takes one or two more).
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const std::uint8_t b = byte(at);
+            std::size_t len = 1;
+            if (b >= 0x10 && b <= 0x14)
+                len = 3; // a double-byte group, or UTF-16 (0x14)
+            else if (b >= 0x01 && b < 0x20)
+                len = 2;
+            // A high surrogate in group 0x14 goes with the low one after it.
+            if (b == 0x14 && at + 1 < text.size() && (byte(at + 1) & 0xfc) == 0xd8)
+                len = 6;
+            if (at + len > room)
+                break;
+            at += len;
+        }
+        n = at;
+    }
+    return n;
+}
+
+} // namespace
+
+EXPORT WORD LNPUBLIC OSTranslate(WORD TranslateMode, const char* In, WORD InLength, char* Out,
+                                 WORD OutLength)
+{
+    if (!In || !Out || OutLength == 0)
+        return 0;
+    const std::string_view in(In, InLength == MAXWORD ? std::strlen(In) : InLength);
+    std::string out;
+    switch (TranslateMode) {
+    case OS_TRANSLATE_LMBCS_TO_UTF8:
+    case OS_TRANSLATE_LMBCS_TO_NATIVE: // the native character set here is UTF-8
+        out = tarvik::nsf::lmbcsToUtf8(in);
+        break;
+    case OS_TRANSLATE_UTF8_TO_LMBCS:
+    case OS_TRANSLATE_NATIVE_TO_LMBCS:
+        out = utf8ToLmbcs(std::string(in));
+        break;
+    case OS_TRANSLATE_LMBCS_TO_UNICODE:
+        out = convert("UTF-16LE", "UTF-8", tarvik::nsf::lmbcsToUtf8(in));
+        break;
+    case OS_TRANSLATE_UNICODE_TO_LMBCS:
+        out = utf8ToLmbcs(convert("UTF-8", "UTF-16LE", in));
+        break;
+    default: {
+        std::lock_guard<std::mutex> lock(Registry::instance().mutex);
+        Registry::instance().misuse("OSTranslate: mode " + std::to_string(TranslateMode) +
+                                    " is not served by the stand-in");
+        return 0;
+    }
+    }
+    const std::size_t n = fitting(out, OutLength, TranslateMode);
+    std::memcpy(Out, out.data(), n);
+    if (n < OutLength)
+        Out[n] = '\0';
+    return static_cast<WORD>(n);
 }
 
 EXPORT WORD LNPUBLIC OSLoadString(HMODULE, STATUS StringCode, char* retBuffer, WORD BufferLength)
@@ -723,6 +817,13 @@ EXPORT STATUS LNPUBLIC NIFFindDesignNote(DBHANDLE hFile, const char* Name, WORD 
         }
     }
     return ERR_NOT_FOUND;
+}
+
+EXPORT STATUS LNPUBLIC NIFFindDesignNoteExt(DBHANDLE hFile, const char* Name, WORD Class,
+                                            const char*, NOTEID* retNoteID, DWORD)
+{
+    // The flags pattern is not applied (docs/notes-api-standin.md).
+    return NIFFindDesignNote(hFile, Name, Class, retNoteID);
 }
 
 EXPORT STATUS LNPUBLIC NIFFindView(DBHANDLE hFile, const char* Name, NOTEID* retNoteID)

@@ -329,6 +329,17 @@ typedef DHANDLE FORMULAHANDLE;
 #define INFOPARSE_CLASS 2
 #define INFOPARSE_DESIGN_CLASS 3
 
+/* OSTranslate. */
+#define OS_TRANSLATE_NATIVE_TO_LMBCS 0
+#define OS_TRANSLATE_LMBCS_TO_NATIVE 1
+#define OS_TRANSLATE_LOWER_TO_UPPER 3
+#define OS_TRANSLATE_UPPER_TO_LOWER 4
+#define OS_TRANSLATE_UNICODE_TO_LMBCS 23
+#define OS_TRANSLATE_LMBCS_TO_UNICODE 24
+#define OS_TRANSLATE_LMBCS_TO_UTF8 48
+#define OS_TRANSLATE_UTF8_TO_LMBCS 49
+#define MAXWORD 0xffff
+
 /* MIME streams. */
 #define MIME_STREAM_OPEN_READ 0x00000001UL
 #define MIME_STREAM_OPEN_WRITE 0x00000002UL
@@ -358,6 +369,8 @@ STATUS LNPUBLIC SECKFMSwitchToIDFile(char* pIDFileName, char* pPassword, char* p
 void* LNPUBLIC OSLockObject(DHANDLE Handle);
 BOOL LNPUBLIC OSUnlockObject(DHANDLE Handle);
 STATUS LNPUBLIC OSMemFree(DHANDLE Handle);
+WORD LNPUBLIC OSTranslate(WORD TranslateMode, const char* In, WORD InLength, char* Out,
+                          WORD OutLength);
 WORD LNPUBLIC OSLoadString(HMODULE hModule, STATUS StringCode, char* retBuffer, WORD BufferLength);
 
 /* Databases. */
@@ -372,6 +385,8 @@ STATUS LNPUBLIC NSFSearch(DBHANDLE hDB, FORMULAHANDLE hFormula, char* ViewTitle,
                           WORD NoteClassMask, TIMEDATE* Since, NSFSEARCHPROC EnumRoutine,
                           void* EnumRoutineParameter, TIMEDATE* retUntil);
 STATUS LNPUBLIC NIFFindDesignNote(DBHANDLE hFile, const char* Name, WORD Class, NOTEID* retNoteID);
+STATUS LNPUBLIC NIFFindDesignNoteExt(DBHANDLE hFile, const char* Name, WORD Class,
+                                     const char* pszFlagsPattern, NOTEID* retNoteID, DWORD Options);
 STATUS LNPUBLIC NIFFindView(DBHANDLE hFile, const char* Name, NOTEID* retNoteID);
 STATUS LNPUBLIC NIFOpenCollection(DBHANDLE hViewDB, DBHANDLE hDataDB, NOTEID ViewNoteID,
                                   WORD OpenFlags, DHANDLE hUnreadList, HCOLLECTION* rethCollection,

@@ -50,6 +50,7 @@ struct Api {
     ENTRY(OSUnlockObject);
     ENTRY(OSMemFree);
     ENTRY(OSLoadString);
+    ENTRY(OSTranslate);
     ENTRY(NSFDbOpen);
     ENTRY(NSFDbClose);
     ENTRY(NSFDbInfoGet);
@@ -99,6 +100,7 @@ struct Api {
         FIND(OSUnlockObject);
         FIND(OSMemFree);
         FIND(OSLoadString);
+        FIND(OSTranslate);
         FIND(NSFDbOpen);
         FIND(NSFDbClose);
         FIND(NSFDbInfoGet);
@@ -749,6 +751,47 @@ private Q_SLOTS:
         QVERIFY(inObjects > 0);
         QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
         api.NotesTerm();
+    }
+
+    // LMBCS to and from UTF-8 and UTF-16; a short buffer never gets part of a character.
+    void translate()
+    {
+        const std::string utf8 = "Grüße, ∑ 日本 \xF0\x9F\x98\x80 end";
+        char lmbcs[256] = {};
+        const WORD n =
+            api.OSTranslate(OS_TRANSLATE_UTF8_TO_LMBCS, utf8.c_str(), MAXWORD, lmbcs, sizeof lmbcs);
+        QVERIFY(n > 0);
+        QVERIFY(std::string_view(lmbcs, n) != utf8);
+        QCOMPARE(nsf::lmbcsToUtf8(std::string_view(lmbcs, n)), utf8);
+        char back[256] = {};
+        const WORD m = api.OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, lmbcs, n, back, sizeof back);
+        QCOMPARE(std::string(back, m), utf8);
+        char utf16[512] = {};
+        const WORD u =
+            api.OSTranslate(OS_TRANSLATE_LMBCS_TO_UNICODE, lmbcs, n, utf16, sizeof utf16);
+        QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(utf16), u / 2),
+                 QString::fromStdString(utf8));
+        char again[256] = {};
+        const WORD a =
+            api.OSTranslate(OS_TRANSLATE_UNICODE_TO_LMBCS, utf16, u, again, sizeof again);
+        QCOMPARE(std::string(again, a), std::string(lmbcs, n));
+        // Every buffer size: the output is a whole-character prefix.
+        for (WORD room = 1; room < m; ++room) {
+            char part[256];
+            const WORD got = api.OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, lmbcs, n, part, room);
+            QVERIFY(got <= room);
+            QVERIFY2(QString::fromUtf8(part, got).toUtf8() == QByteArray(part, got),
+                     qPrintable(QStringLiteral("room %1").arg(room)));
+            QVERIFY(utf8.starts_with(std::string_view(part, got)));
+        }
+        for (WORD room = 1; room < n; ++room) {
+            char part[256];
+            const WORD got =
+                api.OSTranslate(OS_TRANSLATE_UTF8_TO_LMBCS, utf8.c_str(), MAXWORD, part, room);
+            QVERIFY(got <= room);
+            QVERIFY(std::string_view(lmbcs, n).starts_with(std::string_view(part, got)));
+            QVERIFY(utf8.starts_with(nsf::lmbcsToUtf8(std::string_view(part, got))));
+        }
     }
 
     // Documents that are not encrypted are not sealed.
