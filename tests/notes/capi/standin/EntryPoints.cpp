@@ -992,9 +992,8 @@ EXPORT STATUS LNPUBLIC NIFReadEntries(HCOLLECTION hCollection, COLLECTIONPOSITIO
         entryLimit = std::max(1ul, std::strtoul(env, nullptr, 10));
     std::vector<std::uint8_t> buffer;
     if (ReturnMask & READ_MASK_COLLECTIONSTATS) {
-        putDword(buffer, static_cast<DWORD>(count)); // TopLevelEntries
-        putDword(buffer, 0);                         // LastModifiedTime, not kept
-        putDword(buffer, 0);
+        putDword(buffer, static_cast<DWORD>(count)); // COLLECTIONSTATS.TopLevelEntries
+        putDword(buffer, 0);                         // LastModifiedTime: 0
     }
     DWORD returned = 0;
     bool more = false;

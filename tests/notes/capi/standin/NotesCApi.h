@@ -118,6 +118,11 @@ typedef struct {
 } FILEOBJECT;
 
 typedef struct {
+    DWORD TopLevelEntries;
+    DWORD LastModifiedTime;
+} COLLECTIONSTATS;
+
+typedef struct {
     USHORT ListEntries;
 } LIST;
 
@@ -169,6 +174,7 @@ TARVIK_STATIC_ASSERT(offsetof(FILEOBJECT, FileSize) == 20, "FILEOBJECT.FileSize"
 TARVIK_STATIC_ASSERT(offsetof(FILEOBJECT, FileCreated) == 24, "FILEOBJECT.FileCreated");
 #define ODS_OBJECT_DESCRIPTOR_SIZE 6
 #define ODS_FILEOBJECT_SIZE 36
+TARVIK_STATIC_ASSERT(sizeof(COLLECTIONSTATS) == 8, "COLLECTIONSTATS");
 TARVIK_STATIC_ASSERT(sizeof(LIST) == 2, "LIST");
 TARVIK_STATIC_ASSERT(sizeof(RANGE) == 4, "RANGE");
 TARVIK_STATIC_ASSERT(sizeof(ITEM_TABLE) == 4, "ITEM_TABLE");

@@ -899,6 +899,28 @@ private Q_SLOTS:
         QCOMPARE(all.size(), std::size_t(3));
         QCOMPARE(inbox[0], all[1]); // "b" first in the inbox
         QCOMPARE(inbox[1], all[0]);
+        // Collection statistics come once, before the entries.
+        HCOLLECTION allView = 0;
+        QCOMPARE(api.NIFOpenCollection(db, db, views[1].id, 0, NULLHANDLE, &allView, nullptr,
+                                       nullptr, nullptr, nullptr),
+                 STATUS(NOERROR));
+        COLLECTIONPOSITION start{};
+        DHANDLE statsBuffer = NULLHANDLE;
+        DWORD statsFound = 0;
+        WORD statsLength = 0;
+        QCOMPARE(api.NIFReadEntries(allView, &start, NAVIGATE_NEXT, 1, NAVIGATE_NEXT, 0xFFFFFFFF,
+                                    READ_MASK_COLLECTIONSTATS | READ_MASK_NOTEID, &statsBuffer,
+                                    &statsLength, nullptr, &statsFound, nullptr),
+                 STATUS(NOERROR));
+        QCOMPARE(statsFound, DWORD(3));
+        QCOMPARE(statsLength, WORD(sizeof(COLLECTIONSTATS) + 3 * sizeof(NOTEID)));
+        const auto* stats = static_cast<const std::uint8_t*>(api.OSLockObject(statsBuffer));
+        QCOMPARE(dword(stats), DWORD(3));
+        QCOMPARE(dword(stats + sizeof(COLLECTIONSTATS)), all[0]);
+        api.OSUnlockObject(statsBuffer);
+        QCOMPARE(api.OSMemFree(statsBuffer), STATUS(NOERROR));
+        QCOMPARE(api.NIFCloseCollection(allView), STATUS(NOERROR));
+
         // An empty folder reads as no entries, without error or buffer.
         HCOLLECTION empty = 0;
         QCOMPARE(api.NIFOpenCollection(db, db, views[2].id, 0, NULLHANDLE, &empty, nullptr, nullptr,
