@@ -168,6 +168,20 @@ EXPORT STATUS LNPUBLIC NotesInitExtended(int argc, char** argv)
     if (!ini.empty() && !fileExists(ini))
         return ERR_NOEXIST;
     r.iniPath = ini;
+    r.dataDirectory.clear();
+    if (!ini.empty()) {
+        if (std::FILE* f = std::fopen(ini.c_str(), "r")) {
+            char line[4096];
+            while (std::fgets(line, sizeof line, f)) {
+                std::string text(line);
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.pop_back();
+                if (text.size() > 10 && sameName(text.substr(0, 10), "Directory="))
+                    r.dataDirectory = text.substr(10);
+            }
+            std::fclose(f);
+        }
+    }
     r.initialized = true;
     r.passwordGiven = false;
     t_threadInitialized = true;
@@ -483,10 +497,18 @@ EXPORT STATUS LNPUBLIC NSFDbOpen(const char* PathName, DBHANDLE* rethDB)
     const char* password = std::getenv("TARVIK_STANDIN_ID_PASSWORD");
     if (password && *password && !call.r().passwordGiven)
         return ERR_BSAFE_USER_ABORT;
+    // A relative path starts in the data directory; ".nsf" may be left out.
+    std::string path = PathName;
+    if (!path.empty() && path[0] != '/' && !call.r().dataDirectory.empty())
+        path = call.r().dataDirectory + "/" + path;
+    const std::size_t slash = path.find_last_of('/');
+    if (!fileExists(path) &&
+        path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
+        path += ".nsf";
     try {
         DatabaseObject db;
-        db.source = openSource(PathName);
-        db.path = PathName;
+        db.source = openSource(path);
+        db.path = path;
         *rethDB = call.r().add(std::move(db));
         return NOERROR;
     } catch (const SourceError& e) {

@@ -64,6 +64,7 @@ public:
     bool initialized = false;
     bool passwordGiven = false;
     std::string iniPath;
+    std::string dataDirectory; // notes.ini's Directory=, where relative database paths start
 
     DHANDLE add(MemoryObject object);
     DBHANDLE add(DatabaseObject object);

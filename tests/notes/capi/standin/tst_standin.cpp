@@ -1060,7 +1060,27 @@ private Q_SLOTS:
         api.NotesTerm();
         qunsetenv("TARVIK_STANDIN_ID_PASSWORD");
 
+        // The notes.ini's data directory: relative paths start there, ".nsf" may be left out.
+        QTemporaryDir iniDir;
+        const QByteArray iniPath = iniDir.filePath(QStringLiteral("notes.ini")).toLocal8Bit();
+        QFile iniFile(QString::fromLocal8Bit(iniPath));
+        QVERIFY(iniFile.open(QIODevice::WriteOnly));
+        iniFile.write("[Notes]\r\nKeyFilename=user.id\r\nDirectory=" + kSamples.toLocal8Bit() +
+                      "\r\n");
+        iniFile.close();
+        const QByteArray iniArgument = "=" + iniPath;
+        char* iniArgv[] = {program, const_cast<char*>(iniArgument.constData()), nullptr};
+        QCOMPARE(api.NotesInitExtended(2, iniArgv), STATUS(NOERROR));
+        QCOMPARE(api.NSFDbOpen("simple", &db), STATUS(NOERROR));
+        char info[NSF_INFO_SIZE] = {};
+        QCOMPARE(api.NSFDbInfoGet(db, info), STATUS(NOERROR));
+        QVERIFY(std::strlen(info) > 0);
+        QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
+        QCOMPARE(api.NSFDbOpen("simple.ntf", &db), STATUS(ERR_NOEXIST));
+        api.NotesTerm();
+
         QCOMPARE(init(), STATUS(NOERROR));
+        QCOMPARE(api.NSFDbOpen("simple", &db), STATUS(ERR_NOEXIST)); // no data directory
         QCOMPARE(api.NSFDbOpen("/nonexistent/mail.nsf", &db), STATUS(ERR_NOEXIST));
         QTemporaryDir junkDir;
         const QString junk = junkDir.filePath(QStringLiteral("junk.nsf"));
