@@ -220,7 +220,10 @@ std::pair<std::string, std::string> titleAndFlags(const std::uint8_t* table)
         const std::string name(reinterpret_cast<const char*>(data), nameLen);
         const std::uint8_t* value = data + nameLen;
         std::string text;
-        if (word(value) == TYPE_TEXT) {
+        if (name != "$TITLE" && name != "$Flags") {
+            // Other items are passed over unread: some samples store damaged text lists
+            // ($UpdatedBy), which the stand-in passes on as stored.
+        } else if (word(value) == TYPE_TEXT) {
             text.assign(reinterpret_cast<const char*>(value) + 2, valueLen - 2u);
         } else if (word(value) == TYPE_TEXT_LIST) {
             for (WORD j = 0; j < word(value + 2); ++j) {
