@@ -17,7 +17,7 @@ DHANDLE Registry::next()
     do {
         ++m_next;
         if (m_next == 0)
-            m_next = 0x1000;
+            m_next = 0x10000;
     } while (m_memory.count(m_next) || m_databases.count(m_next) || m_notes.count(m_next) ||
              m_mimeStreams.count(m_next));
     return m_next;

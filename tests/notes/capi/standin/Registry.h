@@ -94,7 +94,9 @@ public:
 private:
     DHANDLE next();
 
-    DHANDLE m_next = 0x1000;
+    // Above 0xFFFF, so that a caller that keeps a handle in 16 bits (the 32-bit platforms'
+    // DHANDLE) loses it and is caught.
+    DHANDLE m_next = 0x10000;
     HCOLLECTION m_nextCollection = 1;
     std::map<DHANDLE, MemoryObject> m_memory;
     std::map<DHANDLE, DatabaseObject> m_databases;

@@ -1133,6 +1133,9 @@ private Q_SLOTS:
         QCOMPARE(api.TarvikStandinMisuseCount(), before);
 
         QCOMPARE(api.NSFDbOpen(path.c_str(), &db), STATUS(NOERROR));
+        QVERIFY(db > 0xffff); // a handle kept in 16 bits is lost
+        QCOMPARE(api.NSFDbClose(db & 0xffff), STATUS(ERR_PROTECTED));
+        QVERIFY(counted("a database handle cut to 16 bits"));
         QCOMPARE(api.NSFDbClose(db + 1), STATUS(ERR_PROTECTED));
         QVERIFY(counted("wrong database handle"));
 
