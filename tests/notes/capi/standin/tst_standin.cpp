@@ -756,6 +756,81 @@ private Q_SLOTS:
         api.NotesTerm();
     }
 
+    // A read that does not fit into one 64K buffer: whole entries only, SIGNAL_MORE_TO_DO,
+    // and the next call goes on where the last one stopped.
+    void largeCollection()
+    {
+        constexpr int kDocuments = 1500;
+        QByteArray json = "{\"format\": 1, \"title\": \"Large\", \"views\": [{\"name\": "
+                          "\"All\", \"folder\": false, \"documents\": [";
+        QByteArray docs;
+        for (int i = 0; i < kDocuments; ++i) {
+            const QByteArray id = "\"d" + QByteArray::number(i) + "\"";
+            json += (i ? ", " : "") + id;
+            docs += (i ? ", " : "") + QByteArray("{\"id\": ") + id +
+                    ", \"items\": [{\"name\": \"Subject\", \"type\": \"text\", "
+                    "\"values\": [\"s\"]}]}";
+        }
+        json += "]}], \"documents\": [" + docs + "]}";
+        QTemporaryDir dir;
+        const QString description = dir.filePath(QStringLiteral("large.json"));
+        const QString store = dir.filePath(QStringLiteral("large.db"));
+        QFile file(description);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(json);
+        file.close();
+        const test::ToolRun built =
+            test::runTool(test::builtTool("tarvik-mkstore"), {description, store});
+        QVERIFY2(built.exitCode == 0, built.output.constData());
+
+        QCOMPARE(init(), STATUS(NOERROR));
+        DBHANDLE db = NULLHANDLE;
+        QCOMPARE(api.NSFDbOpen(store.toLocal8Bit().constData(), &db), STATUS(NOERROR));
+        NOTEID view = 0;
+        QCOMPARE(api.NIFFindView(db, "All", &view), STATUS(NOERROR));
+        HCOLLECTION coll = 0;
+        QCOMPARE(api.NIFOpenCollection(db, db, view, 0, NULLHANDLE, &coll, nullptr, nullptr,
+                                       nullptr, nullptr),
+                 STATUS(NOERROR));
+        const DWORD mask = READ_MASK_NOTEID | READ_MASK_NOTEUNID | READ_MASK_NOTECLASS |
+                           READ_MASK_INDEXSIBLINGS | READ_MASK_INDEXCHILDREN |
+                           READ_MASK_INDEXDESCENDANTS | READ_MASK_INDEXANYUNREAD |
+                           READ_MASK_INDENTLEVELS | READ_MASK_INDEXUNREAD | READ_MASK_INDEXPOSITION;
+        constexpr std::size_t kEntry = 4 + 16 + 2 + 4 + 4 + 4 + 2 + 2 + 2 + 8;
+        COLLECTIONPOSITION pos{};
+        std::vector<NOTEID> ids;
+        int calls = 0;
+        WORD signal = 0;
+        do {
+            DHANDLE buffer = NULLHANDLE;
+            DWORD found = 0;
+            WORD length = 0;
+            QCOMPARE(api.NIFReadEntries(coll, &pos, NAVIGATE_NEXT, 1, NAVIGATE_NEXT, 0xFFFFFFFF,
+                                        mask, &buffer, &length, nullptr, &found, &signal),
+                     STATUS(NOERROR));
+            ++calls;
+            QVERIFY(buffer != NULLHANDLE);
+            QCOMPARE(std::size_t(length), found * kEntry);
+            const auto* p = static_cast<const std::uint8_t*>(api.OSLockObject(buffer));
+            for (DWORD i = 0; i < found; ++i) {
+                ids.push_back(dword(p + i * kEntry));
+                // The position (Level 0, then the tumbler) is the entry's ordinal.
+                QCOMPARE(dword(p + i * kEntry + kEntry - 4), DWORD(ids.size()));
+            }
+            api.OSUnlockObject(buffer);
+            QCOMPARE(api.OSMemFree(buffer), STATUS(NOERROR));
+            if (signal & SIGNAL_MORE_TO_DO)
+                QVERIFY(length + kEntry > 0xffff); // full: the next entry would not fit
+        } while (signal & SIGNAL_MORE_TO_DO);
+        QCOMPARE(calls, 2);
+        QCOMPARE(ids.size(), std::size_t(kDocuments));
+        for (std::size_t i = 1; i < ids.size(); ++i)
+            QVERIFY(ids[i] > ids[i - 1]); // the description's order: ascending IDs
+        QCOMPARE(api.NIFCloseCollection(coll), STATUS(NOERROR));
+        QCOMPARE(api.NSFDbClose(db), STATUS(NOERROR));
+        api.NotesTerm();
+    }
+
     // LMBCS to and from UTF-8 and UTF-16; a short buffer never gets part of a character.
     void translate()
     {
