@@ -147,6 +147,21 @@ typedef struct {
     BYTE Text[16];
 } ENCRYPTION_KEY;
 
+/* misc.h: a TIMEDATE and its components (TimeGMToLocal, TimeGMToLocalZone). */
+typedef struct {
+    int year;
+    int month;
+    int day;
+    int weekday; /* 1-7, Sunday is 1 */
+    int hour;
+    int minute;
+    int second;
+    int hundredth;
+    int dst;
+    int zone; /* -11 to +11 */
+    TIMEDATE GM;
+} TIME;
+
 #ifdef __cplusplus
 #define TARVIK_STATIC_ASSERT static_assert
 #else
@@ -182,6 +197,8 @@ TARVIK_STATIC_ASSERT(sizeof(ITEM) == 4, "ITEM");
 TARVIK_STATIC_ASSERT(sizeof(ENCRYPTION_KEY) == 20, "ENCRYPTION_KEY");
 TARVIK_STATIC_ASSERT(offsetof(ENCRYPTION_KEY, Text) == 4, "ENCRYPTION_KEY.Text");
 TARVIK_STATIC_ASSERT(sizeof(NUMBER) == 8, "NUMBER");
+TARVIK_STATIC_ASSERT(sizeof(TIME) == 48, "TIME");
+TARVIK_STATIC_ASSERT(offsetof(TIME, GM) == 40, "TIME.GM");
 
 /* STATUS: two flag bits, the package, the number within the package. */
 #define STS_DISPLAYED 0x8000
@@ -340,11 +357,14 @@ typedef DHANDLE FORMULAHANDLE;
 #define OS_TRANSLATE_LMBCS_TO_NATIVE 1
 #define OS_TRANSLATE_LOWER_TO_UPPER 3
 #define OS_TRANSLATE_UPPER_TO_LOWER 4
+#define OS_TRANSLATE_LMBCS_TO_UNICODE 20
+#define OS_TRANSLATE_LMBCS_TO_UTF8 22
 #define OS_TRANSLATE_UNICODE_TO_LMBCS 23
-#define OS_TRANSLATE_LMBCS_TO_UNICODE 24
-#define OS_TRANSLATE_LMBCS_TO_UTF8 48
-#define OS_TRANSLATE_UTF8_TO_LMBCS 49
+#define OS_TRANSLATE_UTF8_TO_LMBCS 24
 #define MAXWORD 0xffff
+#define MAXPATH 256
+#define ALLDAY 0xffffffffUL /* TIMEDATE.Innards[0]: no time of day */
+#define ANYDAY 0xffffffffUL /* TIMEDATE.Innards[1]: no date */
 
 /* MIME streams. */
 #define MIME_STREAM_OPEN_READ 0x00000001UL
@@ -359,6 +379,8 @@ typedef DHANDLE FORMULAHANDLE;
 
 typedef STATUS(LNCALLBACK* NSFITEMSCANPROC)(WORD Spare, WORD ItemFlags, char* Name, WORD NameLength,
                                             void* Value, DWORD ValueLength, void* RoutineParameter);
+
+typedef STATUS(LNCALLBACK* NOTEEXTRACTCALLBACK)(const BYTE* bytes, DWORD length, void* pParam);
 
 typedef STATUS(LNCALLBACK* NSFSEARCHPROC)(void* EnumRoutineParameter, SEARCH_MATCH* SearchMatch,
                                           ITEM_TABLE* SummaryBuffer);
@@ -378,6 +400,11 @@ STATUS LNPUBLIC OSMemFree(DHANDLE Handle);
 WORD LNPUBLIC OSTranslate(WORD TranslateMode, const char* In, WORD InLength, char* Out,
                           WORD OutLength);
 WORD LNPUBLIC OSLoadString(HMODULE hModule, STATUS StringCode, char* retBuffer, WORD BufferLength);
+BOOL LNPUBLIC OSGetEnvironmentString(const char* VariableName, char* retValueBuffer,
+                                     WORD BufferLength);
+WORD LNPUBLIC OSGetDataDirectory(char* retPathName);
+BOOL LNPUBLIC TimeGMToLocal(TIME* Time);
+BOOL LNPUBLIC TimeGMToLocalZone(TIME* Time);
 
 /* Databases. */
 STATUS LNPUBLIC NSFDbOpen(const char* PathName, DBHANDLE* rethDB);
@@ -429,6 +456,16 @@ STATUS LNPUBLIC NSFItemScan(NOTEHANDLE note_handle, NSFITEMSCANPROC ActionRoutin
 BOOL LNPUBLIC NSFNoteHasObjects(NOTEHANDLE hNote, BLOCKID* bhFirstObjectItem);
 STATUS LNPUBLIC NSFNoteExtractFile(NOTEHANDLE note_handle, BLOCKID item_blockid,
                                    const char* file_name, ENCRYPTION_KEY* DecryptionKey);
+void LNPUBLIC NSFItemQuery(NOTEHANDLE note_handle, BLOCKID item_bid, char* item_name,
+                           WORD return_buf_len, WORD* name_len_ptr, WORD* item_flags_ptr,
+                           WORD* value_datatype_ptr, BLOCKID* value_bid_ptr, DWORD* value_len_ptr);
+BOOL LNPUBLIC NSFNoteIsSignedOrSealed(NOTEHANDLE note_handle, BOOL* signed_flag_ptr,
+                                      BOOL* sealed_flag_ptr);
+STATUS LNPUBLIC NSFNoteExtractWithCallback(NOTEHANDLE hNote, BLOCKID bhItem,
+                                           ENCRYPTION_KEY* DecryptionKey, WORD wFlags,
+                                           NOTEEXTRACTCALLBACK pNoteExtractCallback, void* pParam);
+/* nsfmime.h declares this one without LNPUBLIC. */
+BOOL NSFIsFileItemMimePart(NOTEHANDLE hNote, BLOCKID bhMIMEItem);
 STATUS LNPUBLIC NSFNoteDecrypt(NOTEHANDLE hNote, WORD DecryptFlags,
                                ENCRYPTION_KEY* retKeyForAttachments);
 STATUS LNPUBLIC ListGetText(void* pList, BOOL fPrefixDataType, WORD EntryNumber,
