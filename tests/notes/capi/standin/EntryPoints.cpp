@@ -10,12 +10,14 @@
 #include "nsf/ObjectItem.h"
 #include "nsf/RichText.h"
 #include "nsf/TextCodec.h"
+#include "nsf/TimeDate.h"
 
 #include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -140,6 +142,32 @@ bool fileExists(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// The bytes of one file attachment, extracted through a temporary file.
+std::string fileItemBytes(Registry& r, const NoteObject& n, const SourceItem& item)
+{
+    char path[] = "/tmp/tarvik-standin-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0)
+        throw SourceError(ERR_FILE_WRITE, "no temporary file");
+    ::close(fd);
+    std::string bytes;
+    try {
+        r.database(n.db)->source->extract(n.note, item, path);
+        if (std::FILE* f = std::fopen(path, "rb")) {
+            char buffer[65536];
+            std::size_t got;
+            while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+                bytes.append(buffer, got);
+            std::fclose(f);
+        }
+    } catch (...) {
+        std::remove(path);
+        throw;
+    }
+    std::remove(path);
+    return bytes;
 }
 
 } // namespace
@@ -1495,27 +1523,7 @@ std::string objectBytes(Registry& r, const NoteObject& n, const std::string& fil
         } catch (const std::exception&) {
             continue;
         }
-        char path[] = "/tmp/tarvik-standin-XXXXXX";
-        const int fd = ::mkstemp(path);
-        if (fd < 0)
-            throw SourceError(ERR_FILE_WRITE, "no temporary file");
-        ::close(fd);
-        std::string bytes;
-        try {
-            r.database(n.db)->source->extract(n.note, item, path);
-            if (std::FILE* f = std::fopen(path, "rb")) {
-                char buffer[65536];
-                std::size_t got;
-                while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-                    bytes.append(buffer, got);
-                std::fclose(f);
-            }
-        } catch (...) {
-            std::remove(path);
-            throw;
-        }
-        std::remove(path);
-        return bytes;
+        return fileItemBytes(r, n, item);
     }
     throw SourceError(ERR_ITEM_NOT_FOUND, "no attachment " + fileName + " for a MIME body");
 }
@@ -1609,4 +1617,282 @@ EXPORT void LNPUBLIC MIMEStreamClose(MIMEHANDLE hMIMEStream)
         return;
     }
     call.r().releaseMimeStream(h);
+}
+
+// ---- Environment, times, item details, attachments to a callback -------------------------
+
+namespace {
+
+// A notes.ini variable's value, names compared without case.
+std::optional<std::string> iniValue(const std::string& iniPath, std::string_view name)
+{
+    std::optional<std::string> value;
+    if (iniPath.empty())
+        return value;
+    std::FILE* f = std::fopen(iniPath.c_str(), "r");
+    if (!f)
+        return value;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        const std::size_t eq = text.find('=');
+        if (eq != std::string::npos && sameName(std::string_view(text).substr(0, eq), name))
+            value = text.substr(eq + 1);
+    }
+    std::fclose(f);
+    return value;
+}
+
+constexpr std::int64_t hundredthsPerDay = 24LL * 60 * 60 * 100;
+
+// Expands Time->GM, shifted by the given minutes east of Greenwich, into Time's components.
+// TRUE (failure) for a value without date and time.
+BOOL expandTime(TIME* time, int minutesEast)
+{
+    const TIMEDATE td = time->GM;
+    const bool hasTime = td.Innards[0] != ALLDAY;
+    const bool hasDate = td.Innards[1] != ANYDAY;
+    if ((!hasTime && !hasDate) || (hasTime && td.Innards[0] >= hundredthsPerDay))
+        return TRUE;
+    std::int64_t day = hasDate ? std::int64_t(td.Innards[1] & 0x00FFFFFF) : 0;
+    std::int64_t clock = hasTime ? std::int64_t(td.Innards[0]) : 0;
+    if (hasTime && hasDate) {
+        clock += std::int64_t(minutesEast) * 60 * 100;
+        while (clock < 0) {
+            clock += hundredthsPerDay;
+            --day;
+        }
+        while (clock >= hundredthsPerDay) {
+            clock -= hundredthsPerDay;
+            ++day;
+        }
+    }
+    if (hasDate) {
+        if (day < 0)
+            return TRUE;
+        const tarvik::nsf::CivilDate civil =
+            tarvik::nsf::civilFromJulianDay(static_cast<std::uint32_t>(day));
+        time->year = static_cast<int>(civil.year);
+        time->month = static_cast<int>(civil.month);
+        time->day = static_cast<int>(civil.day);
+        time->weekday = static_cast<int>((day + 1) % 7) + 1; // Sunday is 1
+    } else {
+        time->year = time->month = time->day = time->weekday = 0;
+    }
+    time->hour = static_cast<int>(clock / 360000);
+    time->minute = static_cast<int>(clock / 6000 % 60);
+    time->second = static_cast<int>(clock / 100 % 60);
+    time->hundredth = static_cast<int>(clock % 100);
+    return FALSE;
+}
+
+// The item an item BLOCKID names; null after reporting misuse.
+const SourceItem* itemFor(Call& call, const NoteObject& n, BLOCKID item)
+{
+    if (item.pool != n.itemPool || item.block == 0 || item.block > n.note.items.size()) {
+        call.misuse("not an item BLOCKID of this note (a value BLOCKID?)");
+        return nullptr;
+    }
+    return &n.note.items[item.block - 1u];
+}
+
+} // namespace
+
+EXPORT BOOL LNPUBLIC OSGetEnvironmentString(const char* VariableName, char* retValueBuffer,
+                                            WORD BufferLength)
+{
+    Call call("OSGetEnvironmentString");
+    if (call.ready())
+        return FALSE;
+    if (!VariableName || !retValueBuffer) {
+        call.misuse("no variable name or no buffer");
+        return FALSE;
+    }
+    retValueBuffer[0] = '\0';
+    const std::optional<std::string> value = iniValue(call.r().iniPath, VariableName);
+    if (!value)
+        return FALSE;
+    WORD copied = 0;
+    copyText(*value, retValueBuffer, BufferLength, &copied); // BufferLength leaves room for NUL
+    return TRUE;
+}
+
+EXPORT WORD LNPUBLIC OSGetDataDirectory(char* retPathName)
+{
+    Call call("OSGetDataDirectory");
+    if (call.ready())
+        return 0;
+    if (!retPathName) {
+        call.misuse("no buffer");
+        return 0;
+    }
+    std::string directory = call.r().dataDirectory;
+    if (directory.empty()) {
+        char cwd[MAXPATH];
+        if (::getcwd(cwd, sizeof cwd))
+            directory = cwd;
+    }
+    WORD copied = 0;
+    copyText(directory, retPathName, MAXPATH - 1, &copied);
+    return copied;
+}
+
+EXPORT BOOL LNPUBLIC TimeGMToLocal(TIME* Time)
+{
+    Call call("TimeGMToLocal");
+    if (call.ready())
+        return TRUE;
+    if (!Time) {
+        call.misuse("no TIME");
+        return TRUE;
+    }
+    // The zone the value was written in, which the TIMEDATE carries in its top byte.
+    tarvik::nsf::TimeDate td;
+    td.time = Time->GM.Innards[0];
+    td.date = Time->GM.Innards[1];
+    const int east = td.zoneMinutesEast();
+    if (expandTime(Time, east))
+        return TRUE;
+    Time->zone = -east / 60; // Notes counts zones west of Greenwich as positive
+    Time->dst = td.daylightSaving() ? TRUE : FALSE;
+    return FALSE;
+}
+
+EXPORT BOOL LNPUBLIC TimeGMToLocalZone(TIME* Time)
+{
+    Call call("TimeGMToLocalZone");
+    if (call.ready())
+        return TRUE;
+    if (!Time) {
+        call.misuse("no TIME");
+        return TRUE;
+    }
+    if (Time->zone < -12 || Time->zone > 12) {
+        call.misuse("zone outside -12..12");
+        return TRUE;
+    }
+    // No daylight-saving rules here: dst TRUE is taken as one hour ahead all year.
+    return expandTime(Time, -Time->zone * 60 + (Time->dst ? 60 : 0));
+}
+
+EXPORT void LNPUBLIC NSFItemQuery(NOTEHANDLE note_handle, BLOCKID item_bid, char* item_name,
+                                  WORD return_buf_len, WORD* name_len_ptr, WORD* item_flags_ptr,
+                                  WORD* value_datatype_ptr, BLOCKID* value_bid_ptr,
+                                  DWORD* value_len_ptr)
+{
+    Call call("NSFItemQuery");
+    if (call.ready())
+        return;
+    NoteObject* n = call.r().note(note_handle);
+    if (!n) {
+        call.misuse("handle " + std::to_string(note_handle) + " is not an open note");
+        return;
+    }
+    const SourceItem* item = itemFor(call, *n, item_bid);
+    if (!item)
+        return;
+    const std::size_t index = item_bid.block - 1u;
+    if (item_name && return_buf_len > 0) {
+        WORD copied = 0;
+        copyText(item->name, item_name, return_buf_len - 1u, &copied);
+        if (name_len_ptr)
+            *name_len_ptr = copied;
+    } else if (name_len_ptr) {
+        *name_len_ptr = 0;
+    }
+    if (item_flags_ptr)
+        *item_flags_ptr = item->flags;
+    fillItemInfo(*n, index, nullptr, value_datatype_ptr, value_bid_ptr, value_len_ptr);
+}
+
+EXPORT BOOL LNPUBLIC NSFNoteIsSignedOrSealed(NOTEHANDLE note_handle, BOOL* signed_flag_ptr,
+                                             BOOL* sealed_flag_ptr)
+{
+    Call call("NSFNoteIsSignedOrSealed");
+    if (call.ready())
+        return FALSE;
+    NoteObject* n = call.r().note(note_handle);
+    if (!n) {
+        call.misuse("handle " + std::to_string(note_handle) + " is not an open note");
+        return FALSE;
+    }
+    const bool isSigned = findItem(*n, "$Signature", 10) != nullptr;
+    const bool isSealed = n->note.sealed;
+    if (signed_flag_ptr)
+        *signed_flag_ptr = isSigned ? TRUE : FALSE;
+    if (sealed_flag_ptr)
+        *sealed_flag_ptr = isSealed ? TRUE : FALSE;
+    return (isSigned || isSealed) ? TRUE : FALSE;
+}
+
+EXPORT STATUS LNPUBLIC NSFNoteExtractWithCallback(NOTEHANDLE hNote, BLOCKID bhItem,
+                                                  ENCRYPTION_KEY* DecryptionKey, WORD,
+                                                  NOTEEXTRACTCALLBACK pNoteExtractCallback,
+                                                  void* pParam)
+{
+    Call call("NSFNoteExtractWithCallback");
+    if (STATUS s = call.ready())
+        return s;
+    Registry& r = call.r();
+    NoteObject* n = r.note(hNote);
+    if (!n || !pNoteExtractCallback) {
+        call.misuse("not an open note, or no callback");
+        return ERR_PROTECTED;
+    }
+    const SourceItem* item = itemFor(call, *n, bhItem);
+    if (!item)
+        return ERR_PROTECTED;
+    if (item->type != TYPE_OBJECT)
+        return ERR_DATATYPE;
+    if (DecryptionKey)
+        call.misuse("no decryption key can come from the stand-in's NSFNoteDecrypt");
+    std::string bytes;
+    try {
+        bytes = fileItemBytes(r, *n, *item);
+    } catch (const SourceError& e) {
+        return e.status;
+    }
+    // Pieces of a few kilobytes, as a caller must expect more than one call.
+    constexpr std::size_t piece = 8192;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        const std::size_t len = std::min(piece, bytes.size() - at);
+        if (STATUS s = pNoteExtractCallback(reinterpret_cast<const BYTE*>(bytes.data() + at),
+                                            static_cast<DWORD>(len), pParam))
+            return s;
+    }
+    return NOERROR;
+}
+
+EXPORT BOOL NSFIsFileItemMimePart(NOTEHANDLE hNote, BLOCKID bhMIMEItem)
+{
+    Call call("NSFIsFileItemMimePart");
+    if (call.ready())
+        return FALSE;
+    NoteObject* n = call.r().note(hNote);
+    if (!n) {
+        call.misuse("handle " + std::to_string(hNote) + " is not an open note");
+        return FALSE;
+    }
+    const SourceItem* item = itemFor(call, *n, bhMIMEItem);
+    if (!item || item->type != TYPE_OBJECT)
+        return FALSE;
+    std::string fileName;
+    try {
+        fileName = tarvik::nsf::decodeFileObject(item->value).name;
+    } catch (const std::exception&) {
+        return FALSE;
+    }
+    for (const SourceItem& part : n->rawMime.empty() ? n->note.items : n->rawMime) {
+        if (part.type != TYPE_MIME_PART)
+            continue;
+        try {
+            const tarvik::nsf::MimePart mime = tarvik::nsf::decodeMimePart(part.value);
+            if (mime.bodyInObject() && mime.objectName() == fileName)
+                return TRUE;
+        } catch (const std::exception&) {
+        }
+    }
+    return FALSE;
 }
