@@ -1,6 +1,6 @@
 # The layers of src/: one static library per folder, each linking only libraries of
 # the folders below it. Bottom to top:
-set(TARVIK_LAYERS base/os base nsf notes notes/builder mail app ui)
+set(TARVIK_LAYERS base/os base nsf notes notes/builder notes/capi mail app ui)
 
 # tarvik_layer_headers(<target> <folder>)
 # Gives the library of src/<folder> an include root of its own in the build tree that

@@ -29,9 +29,10 @@ ALLOWED = {
     "nsf": {"base/os"},
     "notes": {"base/os", "base", "nsf"},
     "notes/builder": {"base/os", "base", "notes"},
+    "notes/capi": {"base/os", "base", "nsf", "notes"},
     "mail": {"base/os", "base"},
     "app": {"base/os", "base", "notes", "mail"},
-    "ui": {"base/os", "base", "notes", "mail", "app"},
+    "ui": {"base/os", "base", "notes", "notes/capi", "mail", "app"},
 }
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.M)

@@ -3,7 +3,10 @@
 
 #include "app/AppContext.h"
 #include "app/HeadlessExport.h"
+#include "base/OperationError.h"
 #include "base/Platform.h"
+#include "notes/capi/NotesApiBackend.h"
+#include "notes/capi/NotesApiOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -18,6 +21,11 @@ const char description[] =
     "database's title. The export log is written to --log FILE, or to Log.txt in the\n"
     "home folder. DATABASE is a Notes database file (.nsf), read without any Notes\n"
     "software, or a Tarvik mail store; which one is told from the file's content.\n"
+    "\n"
+    "The database is read directly. With --notes-api (or any other --notes- option) it is\n"
+    "read through an installed Notes client or Domino server instead, with its ID; the\n"
+    "ID's password comes from --notes-password-file or the environment variable\n"
+    "TARVIK_NOTES_PASSWORD, never from the command line.\n"
     "\n"
     "Exit status: 0 every mail was written in full; 1 some mails, attachments, items\n"
     "or folders could not be read or written (the log names each one); 2 the export\n"
@@ -64,6 +72,9 @@ int main(int argc, char** argv)
     parser.addOption(userFolder);
     parser.addOption(allDocuments);
     parser.addOption(log);
+    const tarvik::notes::capi::NotesApiOptions notesApi(
+        tarvik::notes::capi::NotesApiOptions::Password::FromFileOrEnvironment);
+    notesApi.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("DATABASE"),
                                  QStringLiteral("The Notes mail database."));
     parser.addPositionalArgument(QStringLiteral("DESTINATION"),
@@ -98,5 +109,17 @@ int main(int argc, char** argv)
     tarvik::AppContext context;
     if (parser.isSet(log))
         context.logPath = parser.value(log);
+    try {
+        if (const auto settings = notesApi.settings(parser)) {
+            // Started here, so that what keeps Notes from starting is said in its own words;
+            // the scan then reads through it.
+            auto backend = std::make_shared<tarvik::notes::capi::NotesApiBackend>(*settings);
+            backend->runtime();
+            tarvik::notes::capi::installNotesApi(context.notesSessions, backend);
+        }
+    } catch (const tarvik::OperationError& e) {
+        std::fprintf(stderr, "tarvik-export: %s\n", qPrintable(e.message()));
+        return tarvik::exitstatus::notStarted;
+    }
     return tarvik::runHeadlessExport(options, context, stderr);
 }

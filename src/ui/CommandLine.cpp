@@ -49,8 +49,13 @@ QString commandLineUsage()
         "window opens with that Notes database chosen, as after Browse; nothing is read\n"
         "until Start Scan is pressed.\n"
         "\n"
-        "  -h, --help  show this text and end\n"
-        "  --          every argument after it is a file name\n"
+        "  -h, --help              show this text and end\n"
+        "  --notes-api             read through the installed Notes client or Domino\n"
+        "                          server (its C API) instead of directly\n"
+        "  --notes-program FOLDER  its program folder (implies --notes-api)\n"
+        "  --notes-ini FILE        the notes.ini Notes starts with (implies --notes-api)\n"
+        "  --notes-id FILE         the Notes ID to read with (implies --notes-api)\n"
+        "  --                      every argument after it is a file name\n"
         "\n"
         "Qt's own options (-platform, -style, ...) are accepted as well.\n");
 }

@@ -1,12 +1,15 @@
 #include "app/AppContext.h"
 #include "base/AppIdentity.h"
+#include "notes/capi/NotesApiOptions.h"
 #include "ui/Artwork.h"
 #include "ui/CommandLine.h"
 #include "ui/DesktopServices.h"
 #include "ui/MainWindow.h"
+#include "ui/NotesApiChoice.h"
 #include "ui/StartUp.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 
 #include <cstdio>
@@ -17,14 +20,19 @@ int main(int argc, char** argv)
     QStringList given;
     for (int i = 1; i < argc; ++i)
         given.append(QString::fromLocal8Bit(argv[i]));
-    if (tarvik::readCommandLine(given, QString()).usageAsked) {
+    // The options of reading through an installed Notes are read by chooseNotesApi.
+    const tarvik::MoreOptions notesOptions = [](QCommandLineParser& parser) {
+        tarvik::notes::capi::NotesApiOptions(tarvik::notes::capi::NotesApiOptions::Password::None)
+            .addTo(parser);
+    };
+    if (tarvik::readCommandLine(given, QString(), notesOptions).usageAsked) {
         std::fputs(qPrintable(tarvik::commandLineUsage()), stdout);
         return 0;
     }
     QApplication app(argc, argv);
     // Without the options QApplication took for itself.
-    const tarvik::CommandLine line =
-        tarvik::readCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
+    const tarvik::CommandLine line = tarvik::readCommandLine(QApplication::arguments().mid(1),
+                                                             QDir::currentPath(), notesOptions);
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(line.error),
                      qPrintable(tarvik::commandLineUsage()));
@@ -39,6 +47,7 @@ int main(int argc, char** argv)
     QApplication::setFont(tarvik::art::tahoma());
 
     tarvik::AppContext context;
+    tarvik::chooseNotesApi(context, QApplication::arguments());
     tarvik::StartUp startUp([&context, &line] {
         auto window = std::make_unique<tarvik::MainWindow>(context);
         window->setStartDatabase(line.database);
