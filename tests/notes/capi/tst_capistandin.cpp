@@ -168,6 +168,54 @@ private Q_SLOTS:
         QCOMPARE(misuseLogged(m_misuseLog), QByteArray());
     }
 
+    // Real Notes databases through the back-end over the stand-in serving them from the file:
+    // the title the .nsf reader's dump gives, every view read to its end with as many
+    // documents as its count says, each document's preview fields readable, no misuse.
+    void realDatabases_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* name : {"MIMEMsg", "billdrv", "attachment", "richtext", "encrypt"})
+            QTest::newRow(name)
+                << QStringLiteral(TARVIK_NSF_SAMPLES "/%1.nsf").arg(QLatin1String(name));
+    }
+    void realDatabases()
+    {
+        QFETCH(QString, file);
+        if (!QFileInfo::exists(file))
+            QSKIP("the .nsf samples are not here");
+        const test::ToolRun dump = test::runTool(test::builtTool("tarvik-nsfdump"), {file});
+        QVERIFY(dump.exitCode == 0 || dump.exitCode == 1); // 1: some values are damaged
+        static const QRegularExpression titleOf(QStringLiteral("title \"([^\"]*)\""));
+        const QString title = titleOf.match(QString::fromUtf8(dump.output)).captured(1);
+
+        QStringList got;
+        {
+            capi::NotesApiSettings settings;
+            settings.programFolder = standinDir;
+            capi::NotesApiBackend backend(settings);
+            got = scanAndPreview(*backend.newSession(), file);
+        }
+        QCOMPARE(got.value(0), QStringLiteral("title %1").arg(title));
+        static const QRegularExpression viewLine(QStringLiteral("^view .* count (-?\\d+)$"));
+        int count = -1;
+        int rows = 0;
+        QStringList lines = got.mid(1);
+        lines << QStringLiteral("view (end) count -1");
+        for (const QString& line : lines) {
+            const auto view = viewLine.match(line);
+            if (view.hasMatch()) {
+                if (count >= 0)
+                    QCOMPARE(rows, count);
+                count = view.captured(1).toInt();
+                rows = 0;
+            } else {
+                QVERIFY2(line.startsWith(QLatin1String("  ")), qPrintable(line));
+                ++rows;
+            }
+        }
+        QCOMPARE(misuseLogged(m_misuseLog), QByteArray());
+    }
+
     // Notes refusing to start, and a wrong password for the ID: exit status 2 with the
     // reason, nothing exported, nothing misused.
     void startFailures()
