@@ -5,6 +5,7 @@
 #include "app/WindowCommands.h"
 #include "base/AppIdentity.h"
 #include "ui/Artwork.h"
+#include "ui/FittedTreeView.h"
 #include "ui/IconProxy.h"
 #include "ui/NotesTab.h"
 #include "ui/SmallIcons.h"
@@ -267,7 +268,8 @@ void frmMain::buildPreviewPage(QWidget* page)
 {
     m_treeModel = new QStandardItemModel(0, 1, this);
     m_treeModel->setHorizontalHeaderLabels({QStringLiteral("Notes Database")});
-    m_tree = new QTreeView(page);
+    // Long folder names widen the column and the tree scrolls sideways.
+    m_tree = new FittedTreeView(page);
     m_tree->setObjectName(QStringLiteral("ContactsTreeView"));
     m_tree->setGeometry(16, 64, 185, 297);
     m_tree->setModel(m_treeModel);
@@ -275,9 +277,6 @@ void frmMain::buildPreviewPage(QWidget* page)
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setIconSize(QSize(16, 16));
     m_tree->header()->setStyleSheet(headerStyle);
-    // Long folder names widen the column and the tree scrolls sideways.
-    m_tree->header()->setStretchLastSection(false);
-    m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     m_listModel = new QStandardItemModel(0, 4, this);
     m_listModel->setHorizontalHeaderLabels({QStringLiteral("From/To"), QStringLiteral("Subject"),
