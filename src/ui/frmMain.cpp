@@ -370,7 +370,21 @@ void frmMain::setArrowVisible(ScanArrow arrow, bool visible)
 void frmMain::setFolderNameCaption(const QString& caption)
 {
     m_folderName->setText(caption);
-    m_folderName->adjustSize();
+    // The scan changes the caption twice per folder, the window is painted at most
+    // every 40 ms meanwhile, and measuring a text takes longer than counting a
+    // folder's mails: the label takes its text's size once before it is next
+    // painted (a queued call comes before the window's paint request), not at every
+    // change.
+    if (!m_folderNameFitPending) {
+        m_folderNameFitPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_folderNameFitPending = false;
+                m_folderName->adjustSize();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void frmMain::setScanButtonEnabled(bool enabled)

@@ -90,6 +90,7 @@ private:
     QLabel* m_emailsArrow = nullptr;
     QLabel* m_mailFolderArrow = nullptr;
     QLabel* m_folderName = nullptr;
+    bool m_folderNameFitPending = false;
 
     QTreeView* m_tree = nullptr;
     QTableView* m_mailList = nullptr;

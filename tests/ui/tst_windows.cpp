@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTableView>
@@ -53,6 +54,7 @@ private Q_SLOTS:
     void mainWindowControlsAndPlaces();
     void mainWindowMenusToolbarAndStatusBar();
     void mainWindowLists();
+    void scanCaptionIsPaintedWhole();
     void smallIcons();
     void timerHandOverShowsThenUnloads();
     void keyHandOverUnloadsThenShows();
@@ -283,6 +285,66 @@ void TestWindows::mainWindowLists()
     QCOMPARE(w.contactsTreeView()->model()->headerData(0, Qt::Horizontal).toString(),
              QStringLiteral("Notes Database"));
     QCOMPARE(w.contactsTreeView()->frameShape(), QFrame::NoFrame);
+}
+
+void TestWindows::scanCaptionIsPaintedWhole()
+{
+    frmMain w;
+    w.Form_Load();
+    w.setScanFrameVisible(true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* caption = child<QLabel>(&w, "LblFolderName");
+    // What the window has painted (its backing store) of the caption's place,
+    // against the caption as it is now.
+    auto paintedWhole = [&] {
+        const QRect place(caption->mapTo(&w, QPoint(0, 0)), caption->size());
+        const QImage painted =
+            w.screen()->grabWindow(w.winId()).toImage().copy(place).convertToFormat(
+                QImage::Format_RGB32);
+        const QImage now = w.grab(place).toImage().convertToFormat(QImage::Format_RGB32);
+        return painted == now;
+    };
+
+    // Every paint of the caption is at its text's size: never a text cut short or
+    // drawn in the place of the one before.
+    struct PaintWatch : QObject {
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* label = static_cast<QLabel*>(watched);
+            if (event->type() == QEvent::Paint) {
+                ++paints;
+                if (label->size() != label->sizeHint())
+                    misfits.append(label->text());
+            }
+            return false;
+        }
+        int paints = 0;
+        QStringList misfits;
+    } watch;
+    caption->installEventFilter(&watch);
+
+    // Many changes between two paints, as a scan makes them: the last one is
+    // painted, at its text's size.
+    const QStringList captions = {QStringLiteral("A"), QStringLiteral("Projects (12 Emails)"),
+                                  QStringLiteral("B (1 Emails)"),
+                                  QStringLiteral("A much longer folder name than before (123456 "
+                                                 "Emails)")};
+    for (const QString& text : captions) {
+        w.setFolderNameCaption(text);
+        QCOMPARE(caption->text(), text);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(caption->size(), caption->sizeHint());
+    QVERIFY(paintedWhole());
+
+    // Then a shorter one, alone.
+    w.setFolderNameCaption(QStringLiteral("Inbox (3 Emails)"));
+    QCoreApplication::processEvents();
+    QCOMPARE(caption->size(), caption->sizeHint());
+    QVERIFY(paintedWhole());
+    QVERIFY(watch.paints >= 2);
+    QCOMPARE(watch.misfits, QStringList());
 }
 
 void TestWindows::smallIcons()
