@@ -49,7 +49,10 @@ void MailList::showAddedRows()
         return;
     const int first = int(m_rows.size());
     beginInsertRows({}, first, first + int(m_pending.size()) - 1);
-    m_rows.append(std::move(m_pending));
+    if (m_rows.isEmpty())
+        m_rows.swap(m_pending); // a whole folder's rows, shown without a copy
+    else
+        m_rows.append(std::move(m_pending));
     m_pending = {};
     endInsertRows();
 }

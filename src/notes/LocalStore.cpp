@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <string>
 
 namespace tarvik::notes {
 
@@ -152,14 +153,55 @@ std::optional<NotesEmbeddedObjectList> readObjects(const ConnectionPtr& connecti
 }
 
 // One item as the items table holds it; its values are unpacked when they are read.
+// Its name and packed values are bytes of the document's buffer.
 struct StoredItem {
     int seq = 0;
-    QString name;
     int type = 0;
     bool unreadable = false;
+    bool asciiName = false;
     qint64 valueCount = 0;
-    QByteArray valueData;
+    qsizetype nameOffset = 0;
+    qsizetype nameLength = 0;
+    qsizetype valueOffset = 0;
+    qsizetype valueLength = 0;
 };
+
+bool isAscii(const char* p, qsizetype n)
+{
+    for (qsizetype i = 0; i < n; ++i) {
+        if (static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool isAscii(const QString& s)
+{
+    for (const QChar c : s) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+char foldAscii(char16_t c)
+{
+    return char(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+}
+
+// Whether the ASCII bytes name what the ASCII text names, regardless of case: what
+// QString::compare without case says for such names.
+bool equalAsciiIgnoringCase(const char* bytes, qsizetype length, const QString& text)
+{
+    if (length != text.size())
+        return false;
+    const QChar* t = text.constData();
+    for (qsizetype i = 0; i < length; ++i) {
+        if (foldAscii(char16_t(static_cast<unsigned char>(bytes[i]))) != foldAscii(t[i].unicode()))
+            return false;
+    }
+    return true;
+}
 
 QString unreadableItem(const QString& name)
 {
@@ -168,9 +210,10 @@ QString unreadableItem(const QString& name)
 
 class LocalItem final : public NotesItem {
 public:
-    LocalItem(ConnectionPtr connection, sqlite3_int64 documentId, const StoredItem& item)
+    LocalItem(ConnectionPtr connection, sqlite3_int64 documentId, const StoredItem& item,
+              QString name)
         : m_connection(std::move(connection)), m_documentId(documentId), m_seq(item.seq),
-          m_name(item.name), m_type(item.type), m_unreadable(item.unreadable)
+          m_name(std::move(name)), m_type(item.type), m_unreadable(item.unreadable)
     {}
 
     QString Name() const override { return m_name; }
@@ -220,10 +263,13 @@ public:
         if (!item)
             return NotesValueArray({NotesValue()});
         if (item->unreadable)
-            throw OperationError(unreadableItem(item->name));
-        auto values = store::unpackValues(item->type, item->valueCount, item->valueData);
+            throw OperationError(unreadableItem(nameOf(*item)));
+        auto values = store::unpackValues(
+            item->type, item->valueCount,
+            QByteArrayView(m_bytes.data() + item->valueOffset, item->valueLength));
         if (!values)
-            m_connection->failDamaged(QStringLiteral("the item \"%1\" is damaged").arg(item->name));
+            m_connection->failDamaged(
+                QStringLiteral("the item \"%1\" is damaged").arg(nameOf(*item)));
         return NotesValueArray(std::move(*values));
     }
 
@@ -236,7 +282,7 @@ public:
         const StoredItem* item = find(name);
         if (!item)
             return nullptr;
-        return std::make_shared<LocalItem>(m_connection, m_documentId, *item);
+        return std::make_shared<LocalItem>(m_connection, m_documentId, *item, nameOf(*item));
     }
 
     QList<std::shared_ptr<NotesItem>> Items() override
@@ -246,7 +292,8 @@ public:
         QList<std::shared_ptr<NotesItem>> items;
         items.reserve(m_items->size());
         for (const StoredItem& item : std::as_const(*m_items))
-            items.append(std::make_shared<LocalItem>(m_connection, m_documentId, item));
+            items.append(
+                std::make_shared<LocalItem>(m_connection, m_documentId, item, nameOf(item)));
         return items;
     }
 
@@ -263,7 +310,8 @@ public:
     sqlite3_int64 position() const { return m_position; }
 
 private:
-    // All items of the document come in one query, on the first look at any of them.
+    // All items of the document come in one query, on the first look at any of them;
+    // their names and packed values go into one buffer.
     void loadItems()
     {
         sqlite::StatementUse use(m_connection->statement(Query::Items));
@@ -273,27 +321,56 @@ private:
         sqlite3_bind_int64(s, 3, m_documentId);
         QList<StoredItem> items;
         items.reserve(qsizetype(std::clamp<qint64>(m_itemCount, 0, 64)));
+        std::string bytes;
+        bytes.reserve(4096);
+        // Where the n bytes at p went in the buffer.
+        auto keep = [&bytes](const char* p, int n) {
+            const auto at = qsizetype(bytes.size());
+            if (n > 0)
+                bytes.append(p, size_t(n));
+            return at;
+        };
         while (m_connection->step(s)) {
             StoredItem item;
             item.seq = sqlite3_column_int(s, 0);
-            item.name = sqlite::columnText(s, 1);
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+            item.nameLength = sqlite3_column_bytes(s, 1);
+            item.nameOffset = keep(name, int(item.nameLength));
+            item.asciiName = isAscii(name, item.nameLength);
             item.type = sqlite3_column_int(s, 2);
             item.unreadable = sqlite3_column_int(s, 3) != 0;
             item.valueCount = sqlite3_column_int64(s, 4);
-            item.valueData = sqlite::columnBlob(s, 5);
-            items.append(std::move(item));
+            const auto* value = static_cast<const char*>(sqlite3_column_blob(s, 5));
+            item.valueLength = sqlite3_column_bytes(s, 5);
+            item.valueOffset = keep(value, int(item.valueLength));
+            items.append(item);
         }
+        m_bytes = std::move(bytes);
         m_items = std::move(items);
+    }
+
+    QString nameOf(const StoredItem& item) const
+    {
+        return QString::fromUtf8(m_bytes.data() + item.nameOffset, item.nameLength);
     }
 
     const StoredItem* find(const QString& name)
     {
         if (!m_items)
             loadItems();
-        // Case-insensitive as Notes item names are; compares without a folded copy.
-        for (const StoredItem& item : *m_items) {
-            if (item.name.size() == name.size() &&
-                item.name.compare(name, Qt::CaseInsensitive) == 0)
+        // Case-insensitive as Notes item names are. ASCII names, which are nearly all,
+        // are compared as bytes; others as texts, where folding can match names of
+        // different byte lengths.
+        const bool asciiName = isAscii(name);
+        for (const StoredItem& item : std::as_const(*m_items)) {
+            const char* itemName = m_bytes.data() + item.nameOffset;
+            if (asciiName && item.asciiName) {
+                if (equalAsciiIgnoringCase(itemName, item.nameLength, name))
+                    return &item;
+                continue;
+            }
+            const QString text = nameOf(item);
+            if (text.size() == name.size() && text.compare(name, Qt::CaseInsensitive) == 0)
                 return &item;
         }
         return nullptr;
@@ -308,6 +385,49 @@ private:
     sqlite3_int64 m_firstItem;
     qint64 m_itemCount;
     std::optional<QList<StoredItem>> m_items;
+    std::string m_bytes; // the items' names and packed values
+};
+
+// The documents of a view by position, or of the store by id, as a statement of its
+// own that stays open between calls: the next document after the one it gave last is
+// one more step. A document from elsewhere in the walk starts the statement again
+// after its position. A failed step leaves the walk to start again at the next call.
+class DocumentWalk {
+public:
+    DocumentWalk(ConnectionPtr connection, Query query, std::optional<sqlite3_int64> viewId)
+        : m_connection(std::move(connection)), m_query(query), m_viewId(viewId)
+    {}
+
+    std::shared_ptr<NotesDocument> after(sqlite3_int64 position)
+    {
+        if (!m_stmt)
+            m_stmt = m_connection->prepare(m_query);
+        sqlite3_stmt* s = m_stmt.get();
+        if (!m_open || position != m_last) {
+            sqlite3_reset(s);
+            int index = 1;
+            if (m_viewId)
+                sqlite3_bind_int64(s, index++, *m_viewId);
+            sqlite3_bind_int64(s, index, position);
+        }
+        m_open = false;
+        if (!m_connection->step(s)) {
+            sqlite3_reset(s);
+            return nullptr;
+        }
+        auto document = std::make_shared<LocalDocument>(m_connection, m_viewId, s);
+        m_last = document->position();
+        m_open = true;
+        return document;
+    }
+
+private:
+    ConnectionPtr m_connection;
+    Query m_query;
+    std::optional<sqlite3_int64> m_viewId;
+    sqlite::Statement m_stmt; // after the connection, so finalized before it goes
+    bool m_open = false;      // stepped to the row of m_last
+    sqlite3_int64 m_last = 0;
 };
 
 class LocalView final : public NotesView {
@@ -315,14 +435,15 @@ public:
     LocalView(ConnectionPtr connection, sqlite3_stmt* row)
         : m_connection(std::move(connection)), m_id(sqlite3_column_int64(row, 0)),
           m_name(sqlite::columnText(row, 1)), m_isFolder(sqlite3_column_int(row, 2) != 0),
-          m_count(std::max<qint64>(0, sqlite3_column_int64(row, 3)))
+          m_count(std::max<qint64>(0, sqlite3_column_int64(row, 3))),
+          m_walk(m_connection, Query::NextEntry, m_id)
     {}
 
     QString Name() override { return m_name; }
     bool isfolder() override { return m_isFolder; }
     NotesViewEntryCollection AllEntries() override { return NotesViewEntryCollection(m_count); }
 
-    std::shared_ptr<NotesDocument> GetFirstDocument() override { return entryAfter(-1); }
+    std::shared_ptr<NotesDocument> GetFirstDocument() override { return m_walk.after(-1); }
 
     std::shared_ptr<NotesDocument>
     GetNextDocument(const std::shared_ptr<NotesDocument>& current) override
@@ -333,32 +454,24 @@ public:
         if (!doc || doc->connection() != m_connection.get() || doc->viewId() != m_id)
             throw OperationError(
                 QStringLiteral("The document does not belong to the view \"%1\"").arg(m_name));
-        return entryAfter(doc->position());
+        return m_walk.after(doc->position());
     }
 
 private:
-    std::shared_ptr<NotesDocument> entryAfter(sqlite3_int64 position)
-    {
-        sqlite::StatementUse use(m_connection->statement(Query::NextEntry));
-        sqlite3_stmt* s = use.get();
-        sqlite3_bind_int64(s, 1, m_id);
-        sqlite3_bind_int64(s, 2, position);
-        if (!m_connection->step(s))
-            return nullptr;
-        return std::make_shared<LocalDocument>(m_connection, m_id, s);
-    }
-
     ConnectionPtr m_connection;
     sqlite3_int64 m_id;
     QString m_name;
     bool m_isFolder;
     qint64 m_count;
+    DocumentWalk m_walk;
 };
 
 // Every document of the store once, by id.
 class LocalAllDocuments final : public NotesDocumentCollection {
 public:
-    explicit LocalAllDocuments(ConnectionPtr connection) : m_connection(std::move(connection)) {}
+    explicit LocalAllDocuments(ConnectionPtr connection)
+        : m_connection(std::move(connection)), m_walk(m_connection, Query::NextDocument, {})
+    {}
 
     qint64 Count() override
     {
@@ -370,7 +483,7 @@ public:
 
     std::shared_ptr<NotesDocument> GetFirstDocument() override
     {
-        return documentAfter(std::numeric_limits<sqlite3_int64>::min());
+        return m_walk.after(std::numeric_limits<sqlite3_int64>::min());
     }
 
     std::shared_ptr<NotesDocument>
@@ -383,21 +496,12 @@ public:
             throw OperationError(
                 QStringLiteral("The document does not belong to all documents of \"%1\"")
                     .arg(m_connection->title()));
-        return documentAfter(doc->position());
+        return m_walk.after(doc->position());
     }
 
 private:
-    std::shared_ptr<NotesDocument> documentAfter(sqlite3_int64 id)
-    {
-        sqlite::StatementUse use(m_connection->statement(Query::NextDocument));
-        sqlite3_stmt* s = use.get();
-        sqlite3_bind_int64(s, 1, id);
-        if (!m_connection->step(s))
-            return nullptr;
-        return std::make_shared<LocalDocument>(m_connection, std::nullopt, s);
-    }
-
     ConnectionPtr m_connection;
+    DocumentWalk m_walk;
 };
 
 class LocalDatabase final : public NotesDatabase {

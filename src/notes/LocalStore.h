@@ -9,7 +9,7 @@
 
 // The Notes back-end over a local store file: a mail database kept in one SQLite
 // file (docs/local-store.md), opened read-only. A session and everything it gives are
-// used by one thread.
+// used by one thread at a time: SQLite guards the connection with no mutex.
 namespace tarvik::notes {
 
 class StoreConnection;

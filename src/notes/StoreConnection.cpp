@@ -18,7 +18,8 @@ constexpr const char* querySql[] = {
     "SELECT e.position, d.id, d.size, d.has_embedded, d.first_item, d.item_count "
     "FROM view_entries AS e "
     "CROSS JOIN documents AS d ON d.id = e.document_id "
-    "WHERE e.view_id = ?1 AND e.position > ?2 ORDER BY e.position LIMIT 1",
+    // A walk keeps the statement open and steps it for each next document.
+    "WHERE e.view_id = ?1 AND e.position > ?2 ORDER BY e.position",
     // A document's items are stored one after the other: one step along the table.
     "SELECT seq, name, type, unreadable, value_count, value_data FROM items "
     "WHERE id >= ?1 AND id < ?1 + ?2 AND document_id = ?3 ORDER BY id",
@@ -28,7 +29,7 @@ constexpr const char* querySql[] = {
     "WHERE document_id = ?1 AND item_seq IS NULL ORDER BY seq",
     // Every document by its id, for AllDocuments: the id is its position, too.
     "SELECT id, id, size, has_embedded, first_item, item_count FROM documents "
-    "WHERE id > ?1 ORDER BY id LIMIT 1",
+    "WHERE id > ?1 ORDER BY id",
     "SELECT count(*) FROM documents",
 };
 
@@ -42,15 +43,31 @@ quint32 bigEndian(const char* p, int bytes)
     return v;
 }
 
+// Turns off SQLite's memory statistics, which take a global mutex at every
+// allocation, before SQLite starts; nothing here reads them. Too late when the
+// process has used SQLite already (the store builder in the same process): the
+// statistics then stay on, which changes nothing but the speed.
+void configureSqliteOnce()
+{
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+}
+
 } // namespace
 
 StoreConnection::StoreConnection(const QString& path, const platform::FileIdentity& identity)
     : m_path(path), m_identity(identity)
 {
     checkHeader();
+    configureSqliteOnce();
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_EXRESCODE, nullptr);
+    // No mutex on the connection: one thread at a time uses it (see the header).
+    const int rc = sqlite3_open_v2(
+        QFile::encodeName(path).constData(), &raw,
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
     m_db.reset(raw);
     if (rc != SQLITE_OK)
         fail(rc);
@@ -153,6 +170,17 @@ sqlite3_stmt* StoreConnection::statement(Query query)
             fail(rc);
     }
     return slot.get();
+}
+
+sqlite::Statement StoreConnection::prepare(Query query) const
+{
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(m_db.get(), querySql[static_cast<size_t>(query)], -1,
+                                      SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    sqlite::Statement stmt(raw);
+    if (rc != SQLITE_OK)
+        fail(rc);
+    return stmt;
 }
 
 bool StoreConnection::step(sqlite3_stmt* stmt) const

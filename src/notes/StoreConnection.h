@@ -11,7 +11,8 @@ namespace tarvik::notes {
 
 // One read-only connection to a store file, with the statements the back-end runs
 // on it prepared once and kept. Views, documents, items and embedded objects share
-// it, so it lives as long as any of them.
+// it, so it lives as long as any of them. SQLite guards it with no mutex of its own:
+// it is used by one thread at a time.
 class StoreConnection {
 public:
     enum class Query {
@@ -36,6 +37,9 @@ public:
 
     // The prepared statement of a query, reset and ready to be bound.
     sqlite3_stmt* statement(Query query);
+    // A statement of a query of the caller's own, for a walk that stays open between
+    // calls while other statements run.
+    sqlite::Statement prepare(Query query) const;
 
     // Steps stmt: true for a row, false at the end; throws for an error.
     bool step(sqlite3_stmt* stmt) const;

@@ -108,7 +108,7 @@ bool isKnownItemType(int itemType)
            itemType == itemtype::dateTime;
 }
 
-std::optional<QList<NotesValue>> unpackValues(int itemType, qint64 count, const QByteArray& data)
+std::optional<QList<NotesValue>> unpackValues(int itemType, qint64 count, QByteArrayView data)
 {
     // Every value takes at least one byte, which bounds what a damaged count can ask for.
     if (count < 0 || count > data.size() + 1)

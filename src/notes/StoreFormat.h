@@ -3,6 +3,7 @@
 #include "notes/NotesValue.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -48,7 +49,7 @@ private:
 
 // The values of an item of type itemType packed by ValuePacker. Nothing when the
 // bytes do not hold count values of that type (a damaged store).
-std::optional<QList<NotesValue>> unpackValues(int itemType, qint64 count, const QByteArray& data);
+std::optional<QList<NotesValue>> unpackValues(int itemType, qint64 count, QByteArrayView data);
 
 // Whether itemType is one the store knows.
 bool isKnownItemType(int itemType);

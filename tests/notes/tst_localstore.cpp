@@ -171,6 +171,54 @@ private Q_SLOTS:
             !open()
                  ->GetView(QStringLiteral("Twice"))
                  ->GetNextDocument(open()->GetView(QStringLiteral("Twice"))->GetFirstDocument()));
+
+        // A walk asked for the next of an earlier document, or again after its end or
+        // from the start, goes on from that document; two walks of one view interleave.
+        const auto subject = [](const std::shared_ptr<NotesDocument>& d) {
+            return d ? d->GetItemValue(QStringLiteral("Subject")).textAt(0) : QStringLiteral("-");
+        };
+        const auto d1 = inbox->GetFirstDocument();
+        const auto d2 = inbox->GetNextDocument(d1);
+        const auto d3 = inbox->GetNextDocument(d2);
+        QStringList order;
+        order << subject(inbox->GetNextDocument(d3)) << subject(inbox->GetNextDocument(d3))
+              << subject(inbox->GetNextDocument(d1)) << subject(inbox->GetFirstDocument())
+              << subject(inbox->GetNextDocument(d2)) << subject(inbox->GetNextDocument(d1));
+        QCOMPARE(order.join(u'|'), QStringLiteral("-|-|Second|First|Third|Second"));
+        auto x = inbox->GetFirstDocument();
+        auto y = inbox->GetFirstDocument();
+        QStringList interleaved;
+        for (; x && y; x = inbox->GetNextDocument(x), y = inbox->GetNextDocument(y))
+            interleaved << subject(x) + subject(y);
+        QCOMPARE(interleaved.join(u'|'), QStringLiteral("FirstFirst|SecondSecond|ThirdThird"));
+    }
+
+    void itemNamesIgnoreCase()
+    {
+        // ASCII names are compared by their bytes, others as texts: both ignore case
+        // as Qt folds it, where a name of other letters can match an ASCII one.
+        const QByteArray json = R"j({"format": 1, "title": "Names",
+          "views": [{"name": "V", "folder": true, "documents": ["a"]}],
+          "documents": [{"id": "a", "items": [
+            {"name": "\u00c4nderung", "type": "text", "values": ["umlaut"]},
+            {"name": "Subject", "type": "text", "values": ["ascii"]},
+            {"name": "\u212aey", "type": "text", "values": ["kelvin"]},
+            {"name": "Stra\u00dfe", "type": "text", "values": ["sharp s"]},
+            {"name": "Body", "type": "text", "values": ["b"]}]}]})j";
+        const auto doc = m_session.GetDatabase({}, m_fixture.buildStore(json))
+                             ->GetView(QStringLiteral("V"))
+                             ->GetFirstDocument();
+        QStringList got;
+        for (const QString& name :
+             {QStringLiteral("\u00e4NDERUNG"), QStringLiteral("SUBJECT"), QStringLiteral("subjecT"),
+              QStringLiteral("\u017fubject"), QStringLiteral("Subjec"), QStringLiteral("KEY"),
+              QStringLiteral("\u212aEY"), QStringLiteral("STRASSE"), QStringLiteral("STRA\u00dfE"),
+              QStringLiteral("body")})
+            got << (doc->hasitem(name) ? doc->GetItemValue(name).textAt(0) : QStringLiteral("-"));
+        QCOMPARE(got.join(u'|'),
+                 QStringLiteral("umlaut|ascii|ascii|ascii|-|kelvin|kelvin|-|sharp s|b"));
+        QCOMPARE(doc->GetFirstItem(QStringLiteral("\u00e4nderung"))->Name(),
+                 QStringLiteral("\u00c4nderung"));
     }
 
     void itemValues()
@@ -463,6 +511,13 @@ private Q_SLOTS:
             return got.join(u'|');
         };
         QCOMPARE(all->Count(), 3);
+        QCOMPARE(walk(*all), QStringLiteral("A|B|C"));
+        // After the end, and from an earlier document, the walk starts again there.
+        const auto a = all->GetFirstDocument();
+        const auto c = all->GetNextDocument(all->GetNextDocument(a));
+        QVERIFY(!all->GetNextDocument(c));
+        QCOMPARE(all->GetNextDocument(a)->GetItemValue(QStringLiteral("Subject")).textAt(0),
+                 QStringLiteral("B"));
         QCOMPARE(walk(*all), QStringLiteral("A|B|C"));
 
         // A view's document is not one of this walk's, nor the other way round.
