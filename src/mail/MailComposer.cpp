@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <cstring>
 
 namespace tarvik::mail {
 
@@ -73,19 +74,36 @@ GByteArray* normalisedBody(const QString& body)
     return bytes;
 }
 
+bool quotedPrintableSafe(uchar c)
+{
+    return c == '\t' || (c >= ' ' && c <= '~' && c != '=');
+}
+
+// Bodies up to this size are encoded here, in memory; larger ones are left to
+// GMime's filter, which encodes them piece by piece as they are written.
+constexpr qsizetype encodeInMemoryLimit = qsizetype(1) << 20;
+
 gmime::Ref<GMimeObject> textPart(const QString& body, const QByteArray& boundaryLine)
 {
     // LF inside GMime; the writer turns every line end into CR LF.
     GByteArray* bytes = normalisedBody(body);
-    auto stream = gmime::take(g_mime_stream_mem_new_with_byte_array(bytes));
     const QByteArray view =
         QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    const GMimeContentEncoding encoding = bodyEncoding(view, boundaryLine);
+    auto contentEncoding = GMIME_CONTENT_ENCODING_DEFAULT;
+    if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE && view.size() <= encodeInMemoryLimit) {
+        // Already encoded content is copied as it is when the file is written.
+        const QByteArray encoded = quotedPrintable(view);
+        g_byte_array_set_size(bytes, guint(encoded.size()));
+        std::memcpy(bytes->data, encoded.constData(), std::size_t(encoded.size()));
+        contentEncoding = GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    }
+    auto stream = gmime::take(g_mime_stream_mem_new_with_byte_array(bytes));
     auto part = gmime::take(g_mime_text_part_new_with_subtype("plain"));
-    auto wrapper = gmime::take(
-        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    auto wrapper = gmime::take(g_mime_data_wrapper_new_with_stream(stream.get(), contentEncoding));
     g_mime_part_set_content(GMIME_PART(part.get()), wrapper.get());
     g_mime_text_part_set_charset(part.get(), "utf-8");
-    g_mime_part_set_content_encoding(GMIME_PART(part.get()), bodyEncoding(view, boundaryLine));
+    g_mime_part_set_content_encoding(GMIME_PART(part.get()), encoding);
     return gmime::take(GMIME_OBJECT(part.release()));
 }
 
@@ -139,6 +157,83 @@ GMimeContentEncoding bodyEncoding(const QByteArray& body, const QByteArray& forb
     if (!forbidden.isEmpty() && body.contains(forbidden))
         return GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
     return ascii ? GMIME_CONTENT_ENCODING_7BIT : GMIME_CONTENT_ENCODING_8BIT;
+}
+
+QByteArray quotedPrintable(QByteArrayView body)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    // At most three bytes for each byte, and a soft break for at most every 16 of them.
+    QByteArray out(body.size() * 3 + (body.size() / 16 + 2) * 2, Qt::Uninitialized);
+    char* o = out.data();
+    const auto escape = [&o](uchar c) {
+        *o++ = '=';
+        *o++ = hex[c >> 4];
+        *o++ = hex[c & 0xF];
+    };
+    // A blank (or a CR) is held back until what follows it shows whether it
+    // ends its line, where it must be escaped.
+    int held = -1;
+    qsizetype column = 0;
+    for (const char ch : body) {
+        const auto c = uchar(ch);
+        if (c == '\r') {
+            if (held != -1) {
+                escape(uchar(held));
+                column += 3;
+            }
+            held = c;
+        } else if (c == '\n') {
+            if (held != -1 && held != '\r')
+                escape(uchar(held));
+            *o++ = '\n';
+            column = 0;
+            held = -1;
+        } else {
+            if (held != -1) {
+                if (quotedPrintableSafe(uchar(held))) {
+                    *o++ = char(held);
+                    ++column;
+                } else {
+                    escape(uchar(held));
+                    column += 3;
+                }
+            }
+            if (quotedPrintableSafe(c)) {
+                if (column > 74) {
+                    *o++ = '=';
+                    *o++ = '\n';
+                    column = 0;
+                }
+                if (c == ' ' || c == '\t') {
+                    held = c;
+                } else {
+                    *o++ = char(c);
+                    ++column;
+                    held = -1;
+                }
+            } else {
+                if (column > 72) {
+                    *o++ = '=';
+                    *o++ = '\n';
+                    column = 3;
+                } else {
+                    column += 3;
+                }
+                escape(c);
+                held = -1;
+            }
+        }
+    }
+    if (held != -1) {
+        if (quotedPrintableSafe(uchar(held)) && held != ' ' && held != '\t')
+            *o++ = char(held);
+        else
+            escape(uchar(held));
+        *o++ = '=';
+        *o++ = '\n';
+    }
+    out.truncate(o - out.constData());
+    return out;
 }
 
 gmime::FormatOptions crlfFormat()
