@@ -289,6 +289,78 @@ private Q_SLOTS:
         }
     }
 
+    // The text part writes its CR LF line ends itself: the file must be what
+    // GMime's own newline filter makes of the same message (written here with
+    // LF ends, which GMime writes without that text part's shortcut, and CR
+    // added to every LF: the bodies hold no CR of their own by then).
+    void textPartLineEndsAsGMimeWritesThem()
+    {
+        const QString attachmentPath = m_dir.filePath(u"line-ends.bin"_s);
+        QFile file(attachmentPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3000, 'z') + "\n\x01\x02");
+        file.close();
+        const QStringList bodies = {u""_s,
+                                    u"x"_s,
+                                    u"x\n"_s,
+                                    u"a\r\n\r\nb\r"_s,
+                                    QString(200, u'y') + u"\nend"_s,
+                                    u"Gr\u00fc\u00dfe \n\n"_s,
+                                    u"\u5b63\u5ea6 \t"_s,
+                                    QString(70000, u'w') + u'\n'};
+        for (const QString& body : bodies) {
+            for (const bool attached : {false, true}) {
+                MailContent content;
+                content.from = {{u"A"_s, u"a@example.org"_s}};
+                content.subject = u"line ends"_s;
+                content.body = body;
+                content.date = fixedNow;
+                content.messageId = u"id@example.org"_s;
+                if (attached)
+                    content.attachments.push_back(AttachmentFile::open(attachmentPath, {}));
+                auto message = composeMessage(content);
+                const auto written = [&](GMimeNewLineFormat format) {
+                    auto options = crlfFormat();
+                    g_mime_format_options_set_newline_format(options.get(), format);
+                    auto out = gmime::take(g_mime_stream_mem_new());
+                    g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(),
+                                                  out.get());
+                    GByteArray* bytes =
+                        g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+                    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                                      qsizetype(bytes->len));
+                };
+                const QByteArray crlf = written(GMIME_NEWLINE_FORMAT_DOS);
+                const QByteArray lf = written(GMIME_NEWLINE_FORMAT_UNIX);
+                QVERIFY(!lf.contains('\r'));
+                if (crlf != QByteArray(lf).replace("\n", "\r\n"))
+                    QFAIL(qPrintable(u"differs for the body %1 (attachment: %2)"_s.arg(
+                        body.left(20), attached ? u"yes"_s : u"no"_s)));
+            }
+        }
+    }
+
+    // The composer's own UTF-8 conversion against Qt's, line ends aside:
+    // surrogate pairs, lone surrogates anywhere and CRs before anything.
+    void bodyBytesAsQtConvertsThem()
+    {
+        const QList<char16_t> alphabet = {u'a',   u' ',   u'\r',  u'\n',  0xFC,   0x7FF,  0x800,
+                                          0x5B63, 0xFFFD, 0xD83C, 0xDF89, 0xDBFF, 0xDC00, 0x7F};
+        quint32 seed = 1209;
+        for (int i = 0; i < 2000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            QString text(qsizetype((seed >> 8) % 300), Qt::Uninitialized);
+            for (QChar& c : text) {
+                seed = seed * 1103515245u + 12345u;
+                c = QChar(alphabet.at(qsizetype((seed >> 16) % quint32(alphabet.size()))));
+            }
+            const QByteArray expected =
+                QString(text).replace("\r\n"_L1, "\n"_L1).replace(u'\r', u'\n').toUtf8();
+            if (bodyBytes(text) != expected)
+                QFAIL(("differs for " + text.toUtf8().toPercentEncoding()).constData());
+        }
+    }
+
     void headerInjectionIsDefused()
     {
         auto mail = newMail();
