@@ -38,6 +38,16 @@ gmime::Ref<GMimeMessage> composeMessage(const MailContent& content);
 // boundary line), quoted-printable otherwise.
 GMimeContentEncoding bodyEncoding(const QByteArray& body, const QByteArray& forbidden = {});
 
+// The body as a message carries it before any transfer encoding: UTF-8 with
+// LF line ends (CR LF and a lone CR become LF).
+QByteArray bodyBytes(const QString& body);
+
+// The body in quoted-printable with LF line ends, byte for byte as GMime's own
+// encoder writes it (the same soft line breaks after 73 to 76 characters, the
+// same escapes, a trailing blank escaped and followed by a soft break), so the
+// composer can hand GMime a body that is already encoded.
+QByteArray quotedPrintable(QByteArrayView body);
+
 // Format options for writing: CR LF at every line end.
 gmime::FormatOptions crlfFormat();
 

@@ -230,6 +230,137 @@ private Q_SLOTS:
         QCOMPARE(bodyEncoding("a\n--=_b\n", "--=_b"), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
     }
 
+    // Bodies are encoded by the composer where GMime's filter did it before:
+    // the bytes must be GMime's own, or messages would differ between the two
+    // paths (bodies past the in-memory limit still go through GMime).
+    void quotedPrintableAsGMimeWritesIt()
+    {
+        const auto gmimeEncoded = [](const QByteArray& in) {
+            GMimeEncoding state;
+            g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+            QByteArray out(qsizetype(g_mime_encoding_outlen(&state, size_t(in.size()))) + 16, '\0');
+            const size_t n =
+                g_mime_encoding_flush(&state, in.constData(), size_t(in.size()), out.data());
+            out.truncate(qsizetype(n));
+            return out;
+        };
+        QList<QByteArray> cases = {"",
+                                   " ",
+                                   "\t",
+                                   "=",
+                                   "\r",
+                                   "\n",
+                                   "a ",
+                                   "a\t\n",
+                                   "a \nb",
+                                   "a\r\nb",
+                                   "a\r\rb",
+                                   "\r ",
+                                   "x\x7f",
+                                   QByteArray("\0\0", 2),
+                                   "caf\xc3\xa9 \n"};
+        // Every way a line can reach the soft break: plain, escaped and blank
+        // characters at columns 70 to 80, and a held blank before them.
+        for (int n = 68; n <= 80; ++n) {
+            for (const QByteArray tail : {"", "x", " ", "\t", "=", "\xc3\xbc", " x", "  ", "\r"}) {
+                cases.append(QByteArray(n, 'x') + tail);
+                cases.append(QByteArray(n, 'x') + tail + "\nnext");
+                cases.append(QByteArray(n / 3, '=') + tail + QByteArray(n, 'y'));
+            }
+        }
+        quint32 seed = 20261209;
+        const QByteArray alphabet("aZ9 \t=\n\r.\x7f\xc3\xa4\x01", 14);
+        for (int i = 0; i < 3000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            QByteArray text(qsizetype((seed >> 8) % 500), '\0');
+            for (char& c : text) {
+                seed = seed * 1103515245u + 12345u;
+                // Mostly letters, so that long lines come about.
+                c = (seed >> 16) % 4 != 0 ? 'a' : alphabet.at(qsizetype((seed >> 20) % 14));
+            }
+            cases.append(text);
+        }
+        for (const QByteArray& text : std::as_const(cases)) {
+            const QByteArray ours = quotedPrintable(text);
+            if (ours != gmimeEncoded(text))
+                QFAIL(("differs for " + text.toPercentEncoding() + ": " + ours + " / " +
+                       gmimeEncoded(text))
+                          .constData());
+        }
+    }
+
+    // The text part writes its CR LF line ends itself: the file must be what
+    // GMime's own newline filter makes of the same message (written here with
+    // LF ends, which GMime writes without that text part's shortcut, and CR
+    // added to every LF: the bodies hold no CR of their own by then).
+    void textPartLineEndsAsGMimeWritesThem()
+    {
+        const QString attachmentPath = m_dir.filePath(u"line-ends.bin"_s);
+        QFile file(attachmentPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3000, 'z') + "\n\x01\x02");
+        file.close();
+        const QStringList bodies = {u""_s,
+                                    u"x"_s,
+                                    u"x\n"_s,
+                                    u"a\r\n\r\nb\r"_s,
+                                    QString(200, u'y') + u"\nend"_s,
+                                    u"Gr\u00fc\u00dfe \n\n"_s,
+                                    u"\u5b63\u5ea6 \t"_s,
+                                    QString(70000, u'w') + u'\n'};
+        for (const QString& body : bodies) {
+            for (const bool attached : {false, true}) {
+                MailContent content;
+                content.from = {{u"A"_s, u"a@example.org"_s}};
+                content.subject = u"line ends"_s;
+                content.body = body;
+                content.date = fixedNow;
+                content.messageId = u"id@example.org"_s;
+                if (attached)
+                    content.attachments.push_back(AttachmentFile::open(attachmentPath, {}));
+                auto message = composeMessage(content);
+                const auto written = [&](GMimeNewLineFormat format) {
+                    auto options = crlfFormat();
+                    g_mime_format_options_set_newline_format(options.get(), format);
+                    auto out = gmime::take(g_mime_stream_mem_new());
+                    g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options.get(),
+                                                  out.get());
+                    GByteArray* bytes =
+                        g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+                    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                                      qsizetype(bytes->len));
+                };
+                const QByteArray crlf = written(GMIME_NEWLINE_FORMAT_DOS);
+                const QByteArray lf = written(GMIME_NEWLINE_FORMAT_UNIX);
+                QVERIFY(!lf.contains('\r'));
+                if (crlf != QByteArray(lf).replace("\n", "\r\n"))
+                    QFAIL(qPrintable(u"differs for the body %1 (attachment: %2)"_s.arg(
+                        body.left(20), attached ? u"yes"_s : u"no"_s)));
+            }
+        }
+    }
+
+    // The composer's own UTF-8 conversion against Qt's, line ends aside:
+    // surrogate pairs, lone surrogates anywhere and CRs before anything.
+    void bodyBytesAsQtConvertsThem()
+    {
+        const QList<char16_t> alphabet = {u'a',   u' ',   u'\r',  u'\n',  0xFC,   0x7FF,  0x800,
+                                          0x5B63, 0xFFFD, 0xD83C, 0xDF89, 0xDBFF, 0xDC00, 0x7F};
+        quint32 seed = 1209;
+        for (int i = 0; i < 2000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            QString text(qsizetype((seed >> 8) % 300), Qt::Uninitialized);
+            for (QChar& c : text) {
+                seed = seed * 1103515245u + 12345u;
+                c = QChar(alphabet.at(qsizetype((seed >> 16) % quint32(alphabet.size()))));
+            }
+            const QByteArray expected =
+                QString(text).replace("\r\n"_L1, "\n"_L1).replace(u'\r', u'\n').toUtf8();
+            if (bodyBytes(text) != expected)
+                QFAIL(("differs for " + text.toUtf8().toPercentEncoding()).constData());
+        }
+    }
+
     void headerInjectionIsDefused()
     {
         auto mail = newMail();
